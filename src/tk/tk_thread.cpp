@@ -7,11 +7,15 @@
 
 tk_thread::tk_thread(int param) : param_(param) {}
 
-tk_thread::~tk_thread() {
+tk_thread::~tk_thread() { stop(); }
+
+void tk_thread::stop() noexcept {
   if (thread_.joinable()) {
     if (runnable_) runnable_->request_stop();
     thread_.join();
   }
+  owned_runnable_.reset();
+  runnable_ = nullptr;
 }
 
 void tk_thread::start() {

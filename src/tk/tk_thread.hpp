@@ -26,6 +26,10 @@ class tk_thread {
   void kill();
   // Joins a finished thread and forgets the runnable.
   void clean_up();
+  // Stops a running thread, if any, and cleans up; never throws. A derived
+  // class that owns its runnable calls this in its own destructor, since the
+  // runnable is gone by the time ~tk_thread runs.
+  void stop() noexcept;
 
   int param() const { return param_; }
 

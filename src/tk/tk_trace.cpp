@@ -1,11 +1,12 @@
 #include "tk_trace.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <cwchar>
 #include <ctime>
 #include <vector>
 
-#include "tk_file_name.hpp"
+#include "tk_file.hpp"
 #include "tk_text.hpp"
 
 namespace {
@@ -13,11 +14,9 @@ namespace {
 constexpr std::size_t max_wide_line = 10240;
 constexpr std::size_t max_utf8_line = 10240;
 
+// Built without tracing: the log registers itself before its members exist.
 std::string default_log_path() {
-  tk_file_name name;
-  name.initialize("");
-  name.set_extension("log");
-  return name.full_path();
+  return std::filesystem::path(tk_program_path()).replace_extension(".log").string();
 }
 
 // Formats a wide line, cut to max_wide_line - 1 characters.
@@ -69,10 +68,7 @@ void tk_trace_log::enable(std::string path) {
   enabled_ = true;
 }
 
-bool tk_trace_log::enabled() const {
-  std::lock_guard lock(mutex_);
-  return enabled_;
-}
+bool tk_trace_log::enabled() const { return enabled_.load(std::memory_order_relaxed); }
 
 bool tk_trace_log::prepare(int level) {
   if (!enabled_) return false;
@@ -119,7 +115,7 @@ void tk_trace_log::write(int level, const wchar_t* format, va_list args) {
 
 void tk_trace(int level, const char* format, ...) {
   tk_trace_log* log = tk_trace_log::instance();
-  if (!log || !format) return;
+  if (!log || !format || !log->enabled()) return;
   va_list args;
   va_start(args, format);
   log->write(level, format, args);
@@ -128,7 +124,7 @@ void tk_trace(int level, const char* format, ...) {
 
 void tk_trace(int level, const wchar_t* format, ...) {
   tk_trace_log* log = tk_trace_log::instance();
-  if (!log || !format) return;
+  if (!log || !format || !log->enabled()) return;
   va_list args;
   va_start(args, format);
   log->write(level, format, args);

@@ -12,6 +12,7 @@
 // Thread-safe: lines from several threads never interleave.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <mutex>
 #include <string>
@@ -44,7 +45,7 @@ class tk_trace_log final : public tk_singleton<tk_trace_log> {
   std::string path_;
   const int threshold_;
   const bool line_break_ = true;
-  bool enabled_;
+  std::atomic<bool> enabled_;  // read without the lock on the fast path
   bool emptied_ = false;
   const bool time_stamps_;
 };
