@@ -1,0 +1,109 @@
+// mss_table: one destination table opened for loading.
+//
+// The driver hands it one converted record at a time (append_record). Rows go
+// through bulk copy when the engine's fast-load mode is on, otherwise as one
+// INSERT statement each. Both paths give the same table contents: on the bulk
+// path every value is converted, length-checked and NOT NULL-checked before
+// it is sent, a text longer than its column fails its row with the server's
+// truncation error (nothing is ever cut), and a batch the server rejects is
+// replayed through INSERT so that only the offending rows are lost.
+//
+// Failures of the row being appended are thrown from append_record. Failures
+// found later (a rejected batch) are handed to the error sink with the record
+// number they belong to; without a sink, the first one is thrown from the
+// next flush()/close(). The destructor closes the bulk copy without throwing;
+// call close() first to hear about failures.
+//
+// The columns, defaults and identity of the table are read back through
+// sp_columns. The table's name is its owner-qualified bracketed name. Shares
+// the connection of its database. One thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mss_fast_load.hpp"
+#include "odb_command.hpp"
+#include "odb_table.hpp"
+#include "ole_variant.hpp"
+#include "t_ftd.hpp"
+#include "tk_exception.hpp"
+
+// Receives a row failure that was found after append_record returned: the
+// table's name and the record number (from 1).
+using mss_error_sink =
+    std::function<void(const tk_exception& error, const std::wstring& table, long record_number)>;
+
+// What sp_columns tells about one column, beyond the schema field.
+struct mss_column_info {
+  std::string type_name;  // "nvarchar", "int identity", ...
+  bool b_unicode = false;
+  bool b_long = false;     // (max), text, ntext, image
+  std::int32_t length = 0;  // characters (UTF-16 units) or bytes; 0 for long
+};
+
+class mss_table : public odb_table {
+ public:
+  mss_table(const std::wstring& name, std::shared_ptr<odb_connection> connection, int mode,
+            udb_relationships* relationships);
+  mss_table(const std::wstring& name, const std::wstring& query,
+            std::shared_ptr<odb_connection> connection, int mode, udb_relationships* relationships);
+  ~mss_table() override;
+
+  // Writes one row; the record number counts the calls.
+  void append_record(udb_record& record) override;
+  // Writes one row under the driver's record number (from 1).
+  void append_record(udb_record& record, long record_number);
+  // Commits the rows the bulk copy holds and ends it (the next row starts a
+  // new one). Needed before the table's structure changes.
+  void flush();
+  // Final commit. Throws the first failure when no sink is set.
+  void close();
+
+  void set_error_sink(mss_error_sink sink) { sink_ = std::move(sink); }
+
+  // Widens a text column to `new_size` characters (0: nvarchar(max)).
+  void set_column_size(std::size_t position, std::int32_t new_size);
+
+  void init_schema();
+  static ole_variant get_def_value(VARTYPE type, const std::wstring& text);
+  std::string get_fld_append_str(const ole_variant& value, const t_ftd& field) const;
+  static bool dec_is_out_of_range(const ole_variant& value, const t_ftd& field);
+  static std::string gen_dec_value(const t_ftd& field, bool negative);
+  // The INSERT statement for a converted record.
+  std::string insert_sql(const udb_record& record) const;
+
+  bool has_identity() const { return b_identity_; }
+  bool has_primary_key() const { return b_primary_key_; }
+  long rows_by_sql() const { return rows_by_sql_; }
+  const std::vector<mss_column_info>& columns() const { return columns_; }
+
+ private:
+  void slow_record(const udb_record& record);
+  void fast_append(udb_record& record, long record_number);
+  mss_bulk_row bulk_row(const udb_record& record, long record_number) const;
+  void replay_failed_batch();
+  void report(const tk_exception& error, long record_number);
+  int host_type(std::size_t position) const;
+  std::string statement_prefix() const;
+
+  odb_command command_;
+  mss_fast_load fast_load_;
+  std::vector<mss_column_info> columns_;
+  std::vector<std::vector<ole_variant>> unused_;
+  bool b_identity_ = false;
+  bool b_primary_key_ = false;
+  bool b_prefix_sent_ = false;
+  long rows_by_sql_ = 0;
+  long record_counter_ = 0;
+  mss_error_sink sink_;
+  std::unique_ptr<tk_exception> first_deferred_;
+};
+
+// The SQL Server literal for a value's text.
+std::string to_mssql_str(const std::wstring& text, VARTYPE type);
+// Dates outside the datetime range and reals outside the double range pulled in.
+ole_variant mssql_get_safe_variant(const ole_variant& value);
