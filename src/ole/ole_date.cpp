@@ -222,7 +222,18 @@ void ole_date::process_milliseconds(const char* seconds_text) {
     minute -= 60;
     ++hour;
   }
-  if (hour >= 24) hour -= 24;
+  if (hour >= 24) {
+    const bool has_date = systemtime.wYear != 0 || systemtime.wMonth != 0 || systemtime.wDay != 0;
+    if (has_date) {
+      // Wrapping would move a date-and-time a whole day back; stay in the
+      // last second of its own day instead.
+      hour = 23;
+      minute = 59;
+      second = 59;
+    } else {
+      hour -= 24;
+    }
+  }
   systemtime.wSecond = static_cast<std::uint16_t>(second);
   systemtime.wMinute = static_cast<std::uint16_t>(minute);
   systemtime.wHour = static_cast<std::uint16_t>(hour);
