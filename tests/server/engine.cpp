@@ -399,11 +399,11 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
   if (!b.started) {
     b.started = true;
     b.next_identity = t.identity_next;
-    b.keys.assign(t.keys.size(), {});
     b.seen.assign(t.keys.size(), {});
+    b.qualified_name = qualified(db, t);
   }
-  if (b.keys.size() != t.keys.size()) throw sql_error(8115, 16, 1, "The table changed during the bulk load.");
-  std::string qualified_name = qualified(db, t);
+  if (b.seen.size() != t.keys.size()) throw sql_error(8115, 16, 1, "The table changed during the bulk load.");
+  const std::string& qualified_name = b.qualified_name;
   int identity_col = -1;
   for (size_t i = 0; i < t.columns.size(); ++i)
     if (t.columns[i].identity) identity_col = static_cast<int>(i);
@@ -463,19 +463,14 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
                                       (parent ? parent->schema + "." + parent->name : fk.ref_table) + "\", column '" +
                                       (parent ? parent->columns[fk.ref_columns[0]].name : "") + "'.");
   }
-  for (size_t k = 0; k < t.keys.size(); ++k) {
-    if (t.keys[k].k == key_constraint::kind::index) continue;
-    b.seen[k].insert(row_keys[k]);
-    b.keys[k].push_back(std::move(row_keys[k]));
-  }
+  for (size_t k = 0; k < t.keys.size(); ++k)
+    if (t.keys[k].k != key_constraint::kind::index) b.seen[k].insert(std::move(row_keys[k]));
   b.rows.push_back(encode_row(t, row));
 }
 
 void engine::commit(table& t, batch& b) {
   if (!b.started) return;
-  for (size_t k = 0; k < t.keys.size() && k < b.keys.size(); ++k)
-    for (auto& enc : b.keys[k]) t.keys[k].keys.insert(std::move(enc));
-  t.rows.reserve(t.rows.size() + b.rows.size());
+  for (size_t k = 0; k < t.keys.size() && k < b.seen.size(); ++k) t.keys[k].keys.merge(b.seen[k]);
   for (auto& r : b.rows) t.rows.push_back(std::move(r));
   t.identity_next = b.next_identity;
   b = batch{};

@@ -93,8 +93,8 @@ class engine final {
   // table and the batch so far and keeps it encoded; commit makes the batch part of the table.
   struct batch {
     std::vector<std::string> rows;
-    std::vector<std::vector<std::string>> keys;  // per key constraint of the table
-    std::vector<std::unordered_set<std::string>> seen;
+    std::vector<std::unordered_set<std::string>> seen;  // new keys, per key constraint of the table
+    std::string qualified_name;
     int64_t next_identity = 0;
     bool started = false;
   };

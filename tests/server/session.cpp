@@ -421,7 +421,8 @@ void session::run_sp_columns(const sql::statement& s, std::string& out) {
 
 void session::bulk(packet first) {
   // The stream is parsed as it arrives: a row cut by a packet boundary is parsed again once the next
-  // packet is in, so no whole message is ever held.
+  // packet is in, so no whole message is ever held. The engine is locked while the rows of one packet
+  // are checked, never while waiting for the client.
   std::string buf = std::move(first.payload);
   size_t pos = 0;
   bool eom = first.eom;
@@ -440,8 +441,24 @@ void session::bulk(packet first) {
   std::string db_name = bulk_table_.substr(0, bulk_table_.find('\n'));
   std::string table_name = bulk_table_.substr(bulk_table_.find('\n') + 1);
   uint64_t count = 0;
-  std::vector<value> row;
+  std::vector<value> row, full;
+  std::vector<bool> given;
+  std::unique_lock<std::mutex> lock(engine_.mutex(), std::defer_lock);
+  database* d = nullptr;
+  table* t = nullptr;
+  std::string qualified_name;
+  auto locked_table = [&]() -> table& {
+    if (!lock.owns_lock()) {
+      lock.lock();
+      d = engine_.find_db(db_name);
+      t = d ? d->find(table_name) : nullptr;
+      if (t) qualified_name = d->name + "." + t->schema + "." + t->name;
+    }
+    if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + table_name + "'.");
+    return *t;
+  };
   auto refill = [&] {
+    if (lock.owns_lock()) lock.unlock();
     if (eom) throw protocol_error("bulk load stream ends inside a token");
     packet p;
     if (!read_packet(p)) throw protocol_error("connection closed inside a bulk load");
@@ -466,49 +483,48 @@ void session::bulk(packet first) {
         pos += r.position();
         target.clear();
         if (!failed) {
-          std::lock_guard<std::mutex> lock(engine_.mutex());
-          database* d = engine_.find_db(db_name);
-          table* t = d ? d->find(table_name) : nullptr;
-          if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + table_name + "'.");
+          table& tt = locked_table();
           for (size_t i = 0; i < columns.size(); ++i) {
             const std::string& n = i < bulk_columns_.size() ? bulk_columns_[i] : columns[i].column.name;
-            int idx = t->find_column(n);
+            int idx = tt.find_column(n);
             if (idx < 0) throw sql_error(207, 16, 1, "Invalid column name '" + n + "'.");
             target.push_back(idx);
           }
         }
       } else if (tok == tok_row) {
         if (columns.empty()) throw protocol_error("ROW before COLMETADATA");
-        row.assign(columns.size(), value{});
+        row.resize(columns.size());
         for (size_t i = 0; i < columns.size(); ++i) row[i] = read_value(r, columns[i]);
         pos += r.position();
         if (!failed) {
-          std::lock_guard<std::mutex> lock(engine_.mutex());
-          database* d = engine_.find_db(db_name);
-          table* t = d ? d->find(table_name) : nullptr;
-          if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + table_name + "'.");
-          std::string qualified_name = d->name + "." + t->schema + "." + t->name;
-          std::vector<value> full(t->columns.size());
-          std::vector<bool> given(t->columns.size(), false);
+          table& tt = locked_table();
+          full.assign(tt.columns.size(), value{});
+          given.assign(tt.columns.size(), false);
           bool identity_given = false;
           for (size_t i = 0; i < columns.size(); ++i) {
             auto c = static_cast<size_t>(target[i]);
-            const column& col = t->columns[c];
+            const column& col = tt.columns[c];
             if (col.identity && !bulk_keep_identity_) continue;
             if (col.identity) identity_given = true;
-            if ((col.type.is_string() || col.type.is_binary()) && !row[i].is_null() && !col.type.is_long()) {
-              size_t n = col.type.is_unicode() ? utf16_length(row[i].s)
-                         : col.type.is_string() ? code_points(row[i].s) : row[i].s.size();
+            value& v = row[i];
+            given[c] = true;
+            if (v.is_null()) continue;
+            if ((col.type.is_string() || col.type.is_binary()) && !col.type.is_long()) {
+              size_t n = col.type.is_unicode() ? utf16_length(v.s) : col.type.is_string() ? code_points(v.s) : v.s.size();
               if (n > static_cast<size_t>(col.type.length))
                 throw sql_error(4815, 16, 1, "Received an invalid column length from the bcp client for colid " +
                                                  std::to_string(i + 1) + ".");
             }
-            full[c] = convert(row[i], col.type, qualified_name, col.name);
-            given[c] = true;
+            // The client usually sends the column's own type: only the conversion-free cases skip convert.
+            const sql_type& sent = columns[i].column.type;
+            bool same = sent.id == col.type.id && !col.type.is_exact_numeric() && col.type.id != type_id::char_ &&
+                        col.type.id != type_id::nchar && col.type.id != type_id::binary &&
+                        (!col.type.is_temporal() || sent.scale == col.type.scale || col.type.id == type_id::date);
+            full[c] = same ? std::move(v) : convert(v, col.type, qualified_name, col.name);
           }
-          for (size_t c = 0; c < t->columns.size(); ++c)
-            if (!given[c] && !t->columns[c].identity && t->columns[c].has_default) full[c] = t->columns[c].default_value;
-          engine_.add_row(*d, *t, pending, full, identity_given);
+          for (size_t c = 0; c < tt.columns.size(); ++c)
+            if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default) full[c] = tt.columns[c].default_value;
+          engine_.add_row(*d, tt, pending, full, identity_given);
           ++count;
         }
       } else if (tok == tok_done || tok == tok_doneinproc || tok == tok_doneproc) {
@@ -532,15 +548,16 @@ void session::bulk(packet first) {
   }
   std::string out;
   if (!failed) {
-    std::lock_guard<std::mutex> lock(engine_.mutex());
-    database* d = engine_.find_db(db_name);
-    table* t = d ? d->find(table_name) : nullptr;
+    if (!lock.owns_lock()) lock.lock();
+    d = engine_.find_db(db_name);
+    t = d ? d->find(table_name) : nullptr;
     if (t) engine_.commit(*t, pending);
     write_done(out, tok_done, done_count, 0, count);
   } else {
     message(out, true, error_number, error_state, error_class, error_text);
     write_done(out, tok_done, done_error, 0, 0);
   }
+  if (lock.owns_lock()) lock.unlock();
   send(pkt_reply, out);
 }
 
