@@ -577,8 +577,10 @@ ole_variant ole_variant::from_string(const std::string& text, VARTYPE type) {
       } else if (tk_compare_nocase(wide, L"no") == 0 || tk_compare_nocase(wide, L"false") == 0) {
         result = ole_variant(false);
       } else {
+        // atoi's reading; digits too many for 64 bits are not zero either.
         bool overflow = false;
-        result = ole_variant(overflow || ole_read_int64(text, &overflow).value_or(0) != 0 || overflow);
+        const std::int64_t value = ole_read_int64(text, &overflow).value_or(0);
+        result = ole_variant(overflow || value != 0);
       }
       break;
     }
