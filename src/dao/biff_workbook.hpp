@@ -1,0 +1,55 @@
+// biff_workbook: an .xls workbook (BIFF8, and BIFF5/7 where practical).
+//
+// Opening reads the workbook globals of the "Workbook" (or "Book") stream:
+// sheets (BOUNDSHEET) with kinds and visibility, the shared-string table
+// across its CONTINUE records, number formats (FORMAT) and cell formats (XF)
+// to tell dates and currency, DATEMODE, CODEPAGE, defined names (NAME with
+// EXTERNSHEET) and FILEPASS, which marks an encrypted workbook. A sheet's
+// cells are then streamed from its own BOF to its EOF: LABELSST, LABEL,
+// RSTRING, NUMBER, RK, MULRK, BOOLERR, and FORMULA with its cached result
+// (and the STRING record that holds a text result). Charts embedded in a
+// worksheet are skipped.
+// Every length is checked against the record; a damaged file raises
+// dao_exception 3274, an encrypted one 3161. Owns its source bytes and
+// stream. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cfb_reader.hpp"
+#include "wb_workbook.hpp"
+
+class biff_workbook final : public wb_workbook {
+ public:
+  // The workbook in a compound file.
+  explicit biff_workbook(wb_bytes bytes);
+  // A bare workbook stream (tests and fuzzing).
+  explicit biff_workbook(cfb_stream stream);
+  ~biff_workbook() override;
+
+  std::unique_ptr<wb_cell_stream> open_sheet(std::size_t index) const override;
+
+  bool is_biff8() const { return b_biff8_; }
+  const std::string& charset() const { return charset_; }
+  std::size_t shared_count() const { return shared_offsets_.size(); }
+  std::wstring_view shared_string(std::size_t index) const;
+  wb_format_class xf_class(std::size_t xf) const;
+  // Text in the workbook's code page (BIFF5 strings).
+  std::wstring decode(const std::uint8_t* bytes, std::size_t count) const;
+
+ private:
+  void read_globals();
+
+  std::unique_ptr<wb_bytes> bytes_;
+  cfb_stream stream_;
+  bool b_biff8_ = true;
+  std::string charset_ = "CP1252";
+  std::wstring shared_pool_;
+  std::vector<std::size_t> shared_offsets_;
+  std::vector<std::uint16_t> xf_formats_;
+  std::map<std::uint16_t, wb_format_class> custom_formats_;
+};

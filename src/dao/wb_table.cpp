@@ -1,0 +1,275 @@
+#include "wb_table.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+#include <map>
+
+#include "dao_exception.hpp"
+#include "tk_text.hpp"
+#include "tk_trace.hpp"
+#include "wb_limits.hpp"
+#include "wb_workbook.hpp"
+
+namespace {
+// 9999-12-31 23:59:59.5 is the last moment an OLE date that rounds to whole
+// seconds can name.
+constexpr double last_ole_date = 2958465.0 + (86400.0 - 0.5) / 86400.0;
+constexpr std::size_t text_size_limit = 255;
+}  // namespace
+
+wb_cell_value::date_result wb_cell_value::serial_to_ole(double serial, bool b_1904, double& ole) {
+  if (!std::isfinite(serial) || serial < 0) return date_result::invalid;
+  if (serial < 1) {
+    ole = serial;  // a time of day on day 0, in either date system
+  } else if (b_1904) {
+    ole = serial + 1462;
+  } else if (serial < 60) {
+    ole = serial + 1;  // before the fictitious 1900-02-29
+  } else if (serial < 61) {
+    return date_result::null;  // the fictitious 1900-02-29 itself
+  } else {
+    ole = serial;
+  }
+  return ole < last_ole_date ? date_result::ok : date_result::invalid;
+}
+
+std::wstring wb_cell_value::general(double number) {
+  char buf[64];
+  if (number == std::floor(number) && std::fabs(number) < 1e15) {
+    std::snprintf(buf, sizeof buf, "%.0f", number);
+  } else {
+    std::snprintf(buf, sizeof buf, "%.15G", number);
+  }
+  std::wstring out;
+  for (const char* p = buf; *p; ++p) out += static_cast<wchar_t>(*p);
+  if (out == L"-0") out = L"0";
+  return out;
+}
+
+std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
+  switch (cell.kind) {
+    case wb_kind::text:
+      return cell.text;
+    case wb_kind::boolean:
+      return cell.number != 0 ? L"TRUE" : L"FALSE";
+    case wb_kind::number: {
+      double ole = 0;
+      if (cell.format != wb_format_class::date) return general(cell.number);
+      switch (serial_to_ole(cell.number, b_1904, ole)) {
+        case date_result::null:
+          return {};
+        case date_result::invalid:
+          return general(cell.number);
+        case date_result::ok:
+          break;
+      }
+      // Whole seconds, as dates are kept everywhere else.
+      long long seconds = std::llround(ole * 86400.0);
+      long long days = seconds / 86400;
+      long long secs = seconds % 86400;
+      // Civil date from days since 1899-12-30 (day 25569 is 1970-01-01).
+      long long z = days - 25569 + 719468;
+      long long era = z / 146097;
+      long long doe = z - era * 146097;
+      long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+      long long y = yoe + era * 400;
+      long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+      long long mp = (5 * doy + 2) / 153;
+      long long d = doy - (153 * mp + 2) / 5 + 1;
+      long long m = mp < 10 ? mp + 3 : mp - 9;
+      if (m <= 2) ++y;
+      wchar_t buf[64];
+      if (days == 0)
+        std::swprintf(buf, 64, L"%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
+      else if (secs == 0)
+        std::swprintf(buf, 64, L"%04lld-%02lld-%02lld", y, m, d);
+      else
+        std::swprintf(buf, 64, L"%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, secs / 3600,
+                      secs / 60 % 60, secs % 60);
+      return buf;
+    }
+    default:
+      return {};
+  }
+}
+
+wb_table::cell_class wb_table::classify(const wb_cell& cell) const {
+  switch (cell.kind) {
+    case wb_kind::text:
+      return cell.text.empty() ? cell_class::none : cell_class::text;
+    case wb_kind::boolean:
+      return cell_class::boolean;
+    case wb_kind::number: {
+      if (cell.format == wb_format_class::currency) return cell_class::currency;
+      if (cell.format != wb_format_class::date) return cell_class::number;
+      double ole = 0;
+      return wb_cell_value::serial_to_ole(cell.number, book_.is_1904(), ole) ==
+                     wb_cell_value::date_result::invalid
+                 ? cell_class::number
+                 : cell_class::date;
+    }
+    default:
+      return cell_class::none;
+  }
+}
+
+bool wb_table::in_area(const wb_cell& cell) const { return !area_ || area_->contains(cell.row, cell.col); }
+
+wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area,
+                   bool b_header)
+    : book_(book), sheet_(sheet), area_(area) {
+  tk_trace(1, "wb_table::wb_table(%zu, %d)", sheet, b_header ? 1 : 0);
+  // Pass 1: the used range and what each column holds.
+  std::map<std::uint32_t, column_stats> stats;  // by sheet column
+  bool any = false;
+  std::uint32_t first_row = 0, last_row = 0, min_col = 0, max_col = 0, prev_row = 0;
+  auto cells = book.open_sheet(sheet);
+  wb_cell cell;
+  // The header row is only known once the first used row is; its cells are
+  // kept apart from the data statistics.
+  while (cells->next(cell)) {
+    if (!in_area(cell)) continue;
+    if (any && cell.row < prev_row)
+      throw dao_exception(dao_exception::bad_table,
+                          "The worksheet stores its rows out of order");
+    prev_row = cell.row;
+    if (!any) {
+      first_row = last_row = cell.row;
+      min_col = max_col = cell.col;
+      any = true;
+    }
+    last_row = std::max(last_row, cell.row);
+    min_col = std::min(min_col, cell.col);
+    max_col = std::max(max_col, cell.col);
+    if (stats.size() > wb_limits::max_columns)
+      throw dao_exception(dao_exception::bad_table, "The worksheet has too many columns");
+    column_stats& s = stats[cell.col];
+    if (b_header && cell.row == first_row) {
+      s.header_set = true;
+      s.header = wb_cell_value::display(cell, book.is_1904());
+      continue;
+    }
+    switch (classify(cell)) {
+      case cell_class::none: continue;
+      case cell_class::number: s.number = true; break;
+      case cell_class::currency: s.currency = true; break;
+      case cell_class::date: s.date = true; break;
+      case cell_class::boolean: s.boolean = true; break;
+      case cell_class::text: s.text = true; break;
+    }
+    std::size_t shown = cell.kind == wb_kind::text ? cell.text.size()
+                                                    : wb_cell_value::display(cell, book.is_1904()).size();
+    if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.text.size());
+    s.max_display = std::max(s.max_display, shown);
+  }
+  if (area_) {
+    // A defined name covers its whole rectangle, up to the last used row.
+    min_col = area_->first_col;
+    max_col = std::min(area_->last_col, wb_limits::max_columns - 1);
+    first_row = area_->first_row;
+    if (!any) last_row = first_row;
+    any = true;
+  }
+  if (!any) {
+    tk_trace(1, "wb_table: the sheet holds no values");
+    return;
+  }
+  if (static_cast<std::size_t>(max_col - min_col) + 1 > wb_limits::max_columns)
+    throw dao_exception(dao_exception::bad_table, "The worksheet has too many columns");
+  first_col_ = min_col;
+  first_row_ = b_header ? first_row + 1 : first_row;
+  last_row_ = last_row;
+  record_count_ = last_row_ >= first_row_ ? last_row_ - first_row_ + 1 : 0;
+
+  std::vector<std::wstring> used;
+  for (std::uint32_t col = min_col; col <= max_col; ++col) {
+    wb_column column;
+    column_stats s;
+    if (auto it = stats.find(col); it != stats.end()) s = it->second;
+    int kinds = (s.number || s.currency) + s.date + s.boolean + s.text;
+    if (kinds == 1 && !s.text) {
+      column.type = s.date ? wb_column_type::date
+                  : s.boolean ? wb_column_type::boolean
+                  : (s.currency && !s.number) ? wb_column_type::currency
+                                              : wb_column_type::number;
+    } else {
+      column.max_length = kinds == 1 ? s.max_text : s.max_display;
+      column.type = column.max_length > text_size_limit ? wb_column_type::long_text
+                                                        : wb_column_type::text;
+    }
+    std::wstring name = b_header ? tk_trim(s.header) : std::wstring();
+    if (name.empty()) name = L"F" + std::to_wstring(col - min_col + 1);
+    std::wstring unique = name;
+    for (int n = 1;
+         std::any_of(used.begin(), used.end(),
+                     [&](const std::wstring& u) { return tk_compare_nocase(u, unique) == 0; });
+         ++n)
+      unique = name + std::to_wstring(n);
+    used.push_back(unique);
+    column.name = unique;
+    columns_.push_back(std::move(column));
+  }
+  tk_trace(1, "wb_table: %zu columns, %u records", columns_.size(), record_count_);
+}
+
+std::unique_ptr<wb_row_cursor> wb_table::rows() const {
+  return std::make_unique<wb_row_cursor>(book_.open_sheet(sheet_), *this);
+}
+
+wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {
+  wb_value v;
+  const wb_column& col = columns_[column];
+  cell_class kind = classify(cell);
+  if (kind == cell_class::none) return v;
+  switch (col.type) {
+    case wb_column_type::text:
+    case wb_column_type::long_text:
+      v.text = wb_cell_value::display(cell, book_.is_1904());
+      if (!v.text.empty()) v.kind = wb_value::kind_t::text;
+      break;
+    case wb_column_type::number:
+    case wb_column_type::currency:
+      v.kind = col.type == wb_column_type::number ? wb_value::kind_t::number
+                                                   : wb_value::kind_t::currency;
+      v.number = cell.number;
+      break;
+    case wb_column_type::date:
+      if (wb_cell_value::serial_to_ole(cell.number, book_.is_1904(), v.number) ==
+          wb_cell_value::date_result::ok)
+        v.kind = wb_value::kind_t::date;
+      break;
+    case wb_column_type::boolean:
+      v.kind = wb_value::kind_t::boolean;
+      v.number = cell.number != 0 ? 1 : 0;
+      break;
+  }
+  return v;
+}
+
+wb_row_cursor::wb_row_cursor(std::unique_ptr<wb_cell_stream> cells, const wb_table& table)
+    : cells_(std::move(cells)), table_(table), row_(table.first_row_) {}
+
+bool wb_row_cursor::next(std::vector<wb_value>& values) {
+  if (table_.record_count_ == 0 || row_ > table_.last_row_) return false;
+  values.assign(table_.columns_.size(), wb_value{});
+  for (;;) {
+    if (!b_pending_) {
+      if (b_cells_done_ || !cells_->next(pending_)) {
+        b_cells_done_ = true;
+        break;
+      }
+      if (!table_.in_area(pending_) || pending_.row < row_) continue;
+      b_pending_ = true;
+    }
+    if (pending_.row > row_) break;  // belongs to a later row
+    b_pending_ = false;
+    if (pending_.col < table_.first_col_) continue;
+    std::size_t column = pending_.col - table_.first_col_;
+    if (column >= values.size()) continue;
+    values[column] = table_.value_of(pending_, column);
+  }
+  ++row_;
+  return true;
+}
