@@ -18,7 +18,9 @@
 class udb_field : public ole_variant {
  public:
   udb_field();
-  udb_field(const std::wstring& name, std::int32_t size, const ole_variant& value, bool b_not_null,
+  // Takes its own copy of value (a temporary is moved in, so readers that
+  // build a value per cell do not copy its text twice).
+  udb_field(std::wstring name, std::int32_t size, ole_variant value, bool b_not_null,
             bool b_auto_increment);
   udb_field(const udb_field&) = default;
   udb_field& operator=(const udb_field&) = default;
