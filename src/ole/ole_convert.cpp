@@ -24,8 +24,16 @@ struct number {
 
 bool is_integer_type(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
       return true;
     default:
       return false;
@@ -40,30 +48,69 @@ bool is_supported(VARTYPE vt) {
 bool equals_nocase(const std::string& text, const char* word) {
   std::size_t i = 0;
   for (; word[i] != '\0'; ++i) {
-    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
+    if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != word[i])
+      return false;
   }
   return i == text.size();
 }
 
 HRESULT read_number(const VARIANT& v, VARTYPE target, number* n) {
   switch (v.vt) {
-    case VT_EMPTY: n->i = 0; return S_OK;
-    case VT_I1: n->i = v.cVal; return S_OK;
-    case VT_UI1: n->i = v.bVal; return S_OK;
-    case VT_I2: n->i = v.iVal; return S_OK;
-    case VT_UI2: n->i = v.uiVal; return S_OK;
-    case VT_I4: n->i = v.lVal; return S_OK;
-    case VT_UI4: n->i = v.ulVal; return S_OK;
-    case VT_INT: n->i = v.intVal; return S_OK;
-    case VT_UINT: n->i = v.uintVal; return S_OK;
-    case VT_I8: n->i = v.llVal; return S_OK;
-    case VT_UI8: n->i = v.ullVal; return S_OK;
-    case VT_BOOL: n->i = v.boolVal; return S_OK;
-    case VT_R4: n->kind = number::real; n->r = v.fltVal; return S_OK;
-    case VT_R8: n->kind = number::real; n->r = v.dblVal; return S_OK;
-    case VT_DATE: n->kind = number::real; n->r = v.date; return S_OK;
-    case VT_CY: n->kind = number::exact; return VarDecFromCy(v.cyVal, &n->d);
-    case VT_DECIMAL: n->kind = number::exact; n->d = v.decVal; return S_OK;
+    case VT_EMPTY:
+      n->i = 0;
+      return S_OK;
+    case VT_I1:
+      n->i = v.cVal;
+      return S_OK;
+    case VT_UI1:
+      n->i = v.bVal;
+      return S_OK;
+    case VT_I2:
+      n->i = v.iVal;
+      return S_OK;
+    case VT_UI2:
+      n->i = v.uiVal;
+      return S_OK;
+    case VT_I4:
+      n->i = v.lVal;
+      return S_OK;
+    case VT_UI4:
+      n->i = v.ulVal;
+      return S_OK;
+    case VT_INT:
+      n->i = v.intVal;
+      return S_OK;
+    case VT_UINT:
+      n->i = v.uintVal;
+      return S_OK;
+    case VT_I8:
+      n->i = v.llVal;
+      return S_OK;
+    case VT_UI8:
+      n->i = v.ullVal;
+      return S_OK;
+    case VT_BOOL:
+      n->i = v.boolVal;
+      return S_OK;
+    case VT_R4:
+      n->kind = number::real;
+      n->r = v.fltVal;
+      return S_OK;
+    case VT_R8:
+      n->kind = number::real;
+      n->r = v.dblVal;
+      return S_OK;
+    case VT_DATE:
+      n->kind = number::real;
+      n->r = v.date;
+      return S_OK;
+    case VT_CY:
+      n->kind = number::exact;
+      return VarDecFromCy(v.cyVal, &n->d);
+    case VT_DECIMAL:
+      n->kind = number::exact;
+      n->d = v.decVal;
+      return S_OK;
     case VT_BSTR: {
       const std::string text = tk_w2a(v.bstrVal);
       if (target == VT_R4 || target == VT_R8 || target == VT_DATE) {
@@ -76,8 +123,10 @@ HRESULT read_number(const VARIANT& v, VARTYPE target, number* n) {
       n->kind = number::exact;
       return ole_dec_from_text(text, &n->d);
     }
-    case VT_NULL: return DISP_E_TYPEMISMATCH;
-    default: return DISP_E_BADVARTYPE;
+    case VT_NULL:
+      return DISP_E_TYPEMISMATCH;
+    default:
+      return DISP_E_BADVARTYPE;
   }
 }
 
@@ -101,9 +150,14 @@ HRESULT to_integer(const number& n, __int128* out) {
 
 HRESULT to_double(const number& n, double* out) {
   switch (n.kind) {
-    case number::integer: *out = static_cast<double>(n.i); return S_OK;
-    case number::real: *out = n.r; return S_OK;
-    case number::exact: return VarR8FromDec(n.d, out);
+    case number::integer:
+      *out = static_cast<double>(n.i);
+      return S_OK;
+    case number::real:
+      *out = n.r;
+      return S_OK;
+    case number::exact:
+      return VarR8FromDec(n.d, out);
   }
   return DISP_E_TYPEMISMATCH;
 }
@@ -116,17 +170,38 @@ bool fits(__int128 value) {
 HRESULT store_integer(__int128 value, VARTYPE vt, VARIANT* out) {
   bool ok = false;
   switch (vt) {
-    case VT_I1: if ((ok = fits<std::int8_t>(value))) out->cVal = static_cast<std::int8_t>(value); break;
-    case VT_UI1: if ((ok = fits<std::uint8_t>(value))) out->bVal = static_cast<std::uint8_t>(value); break;
-    case VT_I2: if ((ok = fits<std::int16_t>(value))) out->iVal = static_cast<std::int16_t>(value); break;
-    case VT_UI2: if ((ok = fits<std::uint16_t>(value))) out->uiVal = static_cast<std::uint16_t>(value); break;
-    case VT_I4: if ((ok = fits<std::int32_t>(value))) out->lVal = static_cast<std::int32_t>(value); break;
-    case VT_UI4: if ((ok = fits<std::uint32_t>(value))) out->ulVal = static_cast<std::uint32_t>(value); break;
-    case VT_INT: if ((ok = fits<std::int32_t>(value))) out->intVal = static_cast<std::int32_t>(value); break;
-    case VT_UINT: if ((ok = fits<std::uint32_t>(value))) out->uintVal = static_cast<std::uint32_t>(value); break;
-    case VT_I8: if ((ok = fits<std::int64_t>(value))) out->llVal = static_cast<std::int64_t>(value); break;
-    case VT_UI8: if ((ok = fits<std::uint64_t>(value))) out->ullVal = static_cast<std::uint64_t>(value); break;
-    default: return DISP_E_BADVARTYPE;
+    case VT_I1:
+      if ((ok = fits<std::int8_t>(value))) out->cVal = static_cast<std::int8_t>(value);
+      break;
+    case VT_UI1:
+      if ((ok = fits<std::uint8_t>(value))) out->bVal = static_cast<std::uint8_t>(value);
+      break;
+    case VT_I2:
+      if ((ok = fits<std::int16_t>(value))) out->iVal = static_cast<std::int16_t>(value);
+      break;
+    case VT_UI2:
+      if ((ok = fits<std::uint16_t>(value))) out->uiVal = static_cast<std::uint16_t>(value);
+      break;
+    case VT_I4:
+      if ((ok = fits<std::int32_t>(value))) out->lVal = static_cast<std::int32_t>(value);
+      break;
+    case VT_UI4:
+      if ((ok = fits<std::uint32_t>(value))) out->ulVal = static_cast<std::uint32_t>(value);
+      break;
+    case VT_INT:
+      if ((ok = fits<std::int32_t>(value))) out->intVal = static_cast<std::int32_t>(value);
+      break;
+    case VT_UINT:
+      if ((ok = fits<std::uint32_t>(value))) out->uintVal = static_cast<std::uint32_t>(value);
+      break;
+    case VT_I8:
+      if ((ok = fits<std::int64_t>(value))) out->llVal = static_cast<std::int64_t>(value);
+      break;
+    case VT_UI8:
+      if ((ok = fits<std::uint64_t>(value))) out->ullVal = static_cast<std::uint64_t>(value);
+      break;
+    default:
+      return DISP_E_BADVARTYPE;
   }
   return ok ? S_OK : DISP_E_OVERFLOW;
 }
@@ -151,29 +226,63 @@ std::string date_text(DATE date) {
 HRESULT to_text(const VARIANT& v, std::wstring* out) {
   std::string text;
   switch (v.vt) {
-    case VT_EMPTY: break;
-    case VT_I1: text = std::to_string(v.cVal); break;
-    case VT_UI1: text = std::to_string(v.bVal); break;
-    case VT_I2: text = std::to_string(v.iVal); break;
-    case VT_UI2: text = std::to_string(v.uiVal); break;
-    case VT_I4: text = std::to_string(v.lVal); break;
-    case VT_UI4: text = std::to_string(v.ulVal); break;
-    case VT_INT: text = std::to_string(v.intVal); break;
-    case VT_UINT: text = std::to_string(v.uintVal); break;
-    case VT_I8: text = std::to_string(v.llVal); break;
-    case VT_UI8: text = std::to_string(v.ullVal); break;
-    case VT_R4: text = ole_format_general(v.fltVal, 7); break;
-    case VT_R8: text = ole_format_general(v.dblVal, 15); break;
-    case VT_CY: text = ole_cy_to_text(v.cyVal); break;
-    case VT_DECIMAL: return VarBstrFromDec(v.decVal, out);
-    case VT_BOOL: text = v.boolVal ? "True" : "False"; break;
+    case VT_EMPTY:
+      break;
+    case VT_I1:
+      text = std::to_string(v.cVal);
+      break;
+    case VT_UI1:
+      text = std::to_string(v.bVal);
+      break;
+    case VT_I2:
+      text = std::to_string(v.iVal);
+      break;
+    case VT_UI2:
+      text = std::to_string(v.uiVal);
+      break;
+    case VT_I4:
+      text = std::to_string(v.lVal);
+      break;
+    case VT_UI4:
+      text = std::to_string(v.ulVal);
+      break;
+    case VT_INT:
+      text = std::to_string(v.intVal);
+      break;
+    case VT_UINT:
+      text = std::to_string(v.uintVal);
+      break;
+    case VT_I8:
+      text = std::to_string(v.llVal);
+      break;
+    case VT_UI8:
+      text = std::to_string(v.ullVal);
+      break;
+    case VT_R4:
+      text = ole_format_general(v.fltVal, 7);
+      break;
+    case VT_R8:
+      text = ole_format_general(v.dblVal, 15);
+      break;
+    case VT_CY:
+      text = ole_cy_to_text(v.cyVal);
+      break;
+    case VT_DECIMAL:
+      return VarBstrFromDec(v.decVal, out);
+    case VT_BOOL:
+      text = v.boolVal ? "True" : "False";
+      break;
     case VT_DATE:
       text = date_text(v.date);
       if (text.empty()) return DISP_E_OVERFLOW;
       break;
-    case VT_BSTR: *out = v.bstrVal; return S_OK;
-    case VT_NULL: return DISP_E_TYPEMISMATCH;
-    default: return DISP_E_BADVARTYPE;
+    case VT_BSTR:
+      *out = v.bstrVal;
+      return S_OK;
+    case VT_NULL:
+      return DISP_E_TYPEMISMATCH;
+    default:
+      return DISP_E_BADVARTYPE;
   }
   *out = tk_a2w(text);
   return S_OK;
@@ -183,7 +292,8 @@ HRESULT convert(const VARIANT& src, VARTYPE vt, VARIANT* out) {
   out->vt = vt;
   if (vt == VT_EMPTY) return S_OK;
   if (vt == VT_BSTR) return to_text(src, &out->bstrVal);
-  if (vt == VT_DATE && src.vt == VT_BSTR) return ole_date_from_text(tk_w2a(src.bstrVal), &out->date);
+  if (vt == VT_DATE && src.vt == VT_BSTR)
+    return ole_date_from_text(tk_w2a(src.bstrVal), &out->date);
   if (vt == VT_BOOL && src.vt == VT_BSTR) {
     const std::string text = tk_trim(tk_w2a(src.bstrVal));
     if (equals_nocase(text, "true")) {
@@ -206,9 +316,15 @@ HRESULT convert(const VARIANT& src, VARTYPE vt, VARIANT* out) {
     case VT_BOOL: {
       bool nonzero = false;
       switch (n.kind) {
-        case number::integer: nonzero = n.i != 0; break;
-        case number::real: nonzero = n.r != 0; break;  // NaN too
-        case number::exact: nonzero = n.d.Hi32 != 0 || n.d.Lo64 != 0; break;
+        case number::integer:
+          nonzero = n.i != 0;
+          break;
+        case number::real:
+          nonzero = n.r != 0;
+          break;  // NaN too
+        case number::exact:
+          nonzero = n.d.Hi32 != 0 || n.d.Lo64 != 0;
+          break;
       }
       out->boolVal = nonzero ? VARIANT_TRUE : VARIANT_FALSE;
       return S_OK;
@@ -239,15 +355,21 @@ HRESULT convert(const VARIANT& src, VARTYPE vt, VARIANT* out) {
           }
           out->cyVal.int64 = static_cast<std::int64_t>(n.i) * CY_SCALE;
           return S_OK;
-        case number::real: return VarCyFromR8(n.r, &out->cyVal);
-        case number::exact: return VarCyFromDec(n.d, &out->cyVal);
+        case number::real:
+          return VarCyFromR8(n.r, &out->cyVal);
+        case number::exact:
+          return VarCyFromDec(n.d, &out->cyVal);
       }
       return DISP_E_TYPEMISMATCH;
     case VT_DECIMAL:
       switch (n.kind) {
-        case number::integer: return ole_dec_from_integer(n.i, &out->decVal);
-        case number::real: return VarDecFromR8(n.r, &out->decVal);
-        case number::exact: out->decVal = n.d; return S_OK;
+        case number::integer:
+          return ole_dec_from_integer(n.i, &out->decVal);
+        case number::real:
+          return VarDecFromR8(n.r, &out->decVal);
+        case number::exact:
+          out->decVal = n.d;
+          return S_OK;
       }
       return DISP_E_TYPEMISMATCH;
     default:

@@ -7,8 +7,8 @@ namespace {
 
 // Day 0 of the date numbers, 1899-12-30, counted from 1970-01-01.
 constexpr std::int64_t day_zero_from_epoch = -25569;
-constexpr double first_serial = -657434.0;   // 0100-01-01
-constexpr double last_serial = 2958465.0;    // 9999-12-31
+constexpr double first_serial = -657434.0;  // 0100-01-01
+constexpr double last_serial = 2958465.0;   // 9999-12-31
 constexpr std::int64_t seconds_per_day = 86400;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
@@ -35,9 +35,7 @@ void civil_from_days(std::int64_t z, int* year, unsigned* month, unsigned* day) 
 
 }  // namespace
 
-bool ole_is_leap_year(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool ole_is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int ole_days_in_month(int year, int month) {
   static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -72,7 +70,8 @@ bool VariantTimeToSystemTime(DATE date, SYSTEMTIME* out) {
     seconds -= seconds_per_day;
     ++days;
   }
-  if (days < static_cast<std::int64_t>(first_serial) || days > static_cast<std::int64_t>(last_serial)) {
+  if (days < static_cast<std::int64_t>(first_serial) ||
+      days > static_cast<std::int64_t>(last_serial)) {
     return false;
   }
   const std::int64_t epoch_days = days + day_zero_from_epoch;

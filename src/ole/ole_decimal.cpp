@@ -118,7 +118,8 @@ u128 mantissa_of(const DECIMAL& value) {
 }
 
 HRESULT exact_to_decimal(const exact_number& number, DECIMAL* out) {
-  int scale = number.scale < 0 ? 0 : (number.scale > DECIMAL_MAX_SCALE ? DECIMAL_MAX_SCALE : number.scale);
+  int scale =
+      number.scale < 0 ? 0 : (number.scale > DECIMAL_MAX_SCALE ? DECIMAL_MAX_SCALE : number.scale);
   for (;; --scale) {
     const std::optional<std::string> digits = rescale(number, scale);
     if (digits) {
@@ -143,7 +144,8 @@ HRESULT exact_to_cy(const exact_number& number, CY* out) {
   const std::optional<u128> value = digits_value(*digits);
   constexpr u128 max = static_cast<u128>(std::numeric_limits<std::int64_t>::max());
   if (!value || *value > max + (number.negative ? 1 : 0)) return DISP_E_OVERFLOW;
-  const __int128 signed_value = number.negative ? -static_cast<__int128>(*value) : static_cast<__int128>(*value);
+  const __int128 signed_value =
+      number.negative ? -static_cast<__int128>(*value) : static_cast<__int128>(*value);
   out->int64 = static_cast<std::int64_t>(signed_value);
   return S_OK;
 }
@@ -193,8 +195,9 @@ HRESULT ole_dec_from_text(std::string_view text, DECIMAL* out) {
 
 std::string ole_cy_to_text(CY value) {
   const bool negative = value.int64 < 0;
-  const u128 magnitude = negative ? static_cast<u128>(0) - static_cast<u128>(static_cast<__int128>(value.int64))
-                                  : static_cast<u128>(value.int64);
+  const u128 magnitude =
+      negative ? static_cast<u128>(0) - static_cast<u128>(static_cast<__int128>(value.int64))
+               : static_cast<u128>(value.int64);
   return scaled_text(negative, magnitude, 4);
 }
 
@@ -251,8 +254,9 @@ HRESULT VarCyFromDec(const DECIMAL& value, CY* out) {
 
 HRESULT VarDecFromCy(CY value, DECIMAL* out) {
   const bool negative = value.int64 < 0;
-  const u128 magnitude = negative ? static_cast<u128>(0) - static_cast<u128>(static_cast<__int128>(value.int64))
-                                  : static_cast<u128>(value.int64);
+  const u128 magnitude =
+      negative ? static_cast<u128>(0) - static_cast<u128>(static_cast<__int128>(value.int64))
+               : static_cast<u128>(value.int64);
   DECIMAL result{};
   result.scale = 4;
   result.sign = negative ? DECIMAL_NEG : 0;
@@ -265,7 +269,8 @@ HRESULT VarDecFromCy(CY value, DECIMAL* out) {
 HRESULT VarI4FromDec(const DECIMAL& value, std::int32_t* out) {
   if (value.scale > DECIMAL_MAX_SCALE) return E_INVALIDARG;
   const __int128 whole = ole_dec_to_integer(value);
-  if (whole < std::numeric_limits<std::int32_t>::min() || whole > std::numeric_limits<std::int32_t>::max()) {
+  if (whole < std::numeric_limits<std::int32_t>::min() ||
+      whole > std::numeric_limits<std::int32_t>::max()) {
     return DISP_E_OVERFLOW;
   }
   *out = static_cast<std::int32_t>(whole);
@@ -282,7 +287,8 @@ __int128 ole_dec_to_integer(const DECIMAL& value) {
 
 HRESULT ole_dec_from_integer(__int128 value, DECIMAL* out) {
   const bool negative = value < 0;
-  const u128 magnitude = negative ? static_cast<u128>(0) - static_cast<u128>(value) : static_cast<u128>(value);
+  const u128 magnitude =
+      negative ? static_cast<u128>(0) - static_cast<u128>(value) : static_cast<u128>(value);
   if (magnitude >= decimal_limit) return DISP_E_OVERFLOW;
   DECIMAL result{};
   result.sign = negative ? DECIMAL_NEG : 0;

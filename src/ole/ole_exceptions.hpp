@@ -9,7 +9,8 @@
 
 class ole_cast_exception : public tk_exception {
  public:
-  ole_cast_exception() : tk_exception("Cannot cast from source type to destination type", tk_level_item) {}
+  ole_cast_exception()
+      : tk_exception("Cannot cast from source type to destination type", tk_level_item) {}
 };
 
 class ole_type_exception : public tk_exception {

@@ -14,7 +14,9 @@ locale_t c_locale() {
   return locale;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Reads blanks, sign and digits; the magnitude in *magnitude, saturating.
 bool read_integer(std::string_view text, bool* negative, std::uint64_t* magnitude, bool* overflow) {
@@ -40,15 +42,14 @@ bool read_integer(std::string_view text, bool* negative, std::uint64_t* magnitud
 
 }  // namespace
 
-double ole_atof(const std::string& text) {
-  return strtod_l(text.c_str(), nullptr, c_locale());
-}
+double ole_atof(const std::string& text) { return strtod_l(text.c_str(), nullptr, c_locale()); }
 
 std::optional<std::int64_t> ole_read_int64(std::string_view text, bool* overflow) {
   bool negative = false;
   std::uint64_t magnitude = 0;
   if (!read_integer(text, &negative, &magnitude, overflow)) return std::nullopt;
-  constexpr std::uint64_t max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  constexpr std::uint64_t max =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   if (magnitude > max + (negative ? 1 : 0)) *overflow = true;
   if (*overflow) return std::int64_t{0};
   if (negative) return static_cast<std::int64_t>(0 - magnitude);
@@ -93,8 +94,8 @@ std::optional<double> ole_parse_double(std::string_view text) {
 
 std::string ole_format_scientific(double value, int digits) {
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::scientific, digits);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits);
   return std::string(buffer, result.ptr);
 }
 

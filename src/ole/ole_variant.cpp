@@ -17,9 +17,9 @@
 #include "tk_trace.hpp"
 
 // Internal errors of this file are reported under the name support knows it by.
-#define OLE_VAR_ASSERT(cond)                                          \
-  do {                                                                \
-    if (!(cond)) throw tk_mail_assertion("ole_var", __LINE__);        \
+#define OLE_VAR_ASSERT(cond)                                   \
+  do {                                                         \
+    if (!(cond)) throw tk_mail_assertion("ole_var", __LINE__); \
   } while (false)
 #define OLE_VAR_FAIL() throw tk_mail_assertion("ole_var", __LINE__)
 
@@ -90,7 +90,8 @@ ole_variant::ole_variant(long long value) {
   set_i8(value);
 }
 
-ole_variant::ole_variant(unsigned long value) : ole_variant(static_cast<unsigned long long>(value)) {}
+ole_variant::ole_variant(unsigned long value)
+    : ole_variant(static_cast<unsigned long long>(value)) {}
 
 ole_variant::ole_variant(unsigned long long value) {
   tk_trace(1, "ole_variant::ctor(uhyper, %llu)", value);
@@ -149,7 +150,9 @@ ole_variant::ole_variant(const std::wstring& value) {
   attach_wstring(value);
 }
 
-ole_variant::ole_variant(std::size_t count, const std::uint8_t* data) { attach_binary(count, data); }
+ole_variant::ole_variant(std::size_t count, const std::uint8_t* data) {
+  attach_binary(count, data);
+}
 
 ole_variant::ole_variant(const ole_variant& other) {
   tk_trace(1, "ole_variant::copy ctor");
@@ -185,8 +188,8 @@ ole_variant& ole_variant::assign(const ole_variant& other) {
   release();
   copy_from(other);
   if (variant.vt == VT_DATE) {
-    tk_trace(1, "%04d-%02d-%02d %02d:%02d:%02d", systemtime.wYear, systemtime.wMonth, systemtime.wDay,
-             systemtime.wHour, systemtime.wMinute, systemtime.wSecond);
+    tk_trace(1, "%04d-%02d-%02d %02d:%02d:%02d", systemtime.wYear, systemtime.wMonth,
+             systemtime.wDay, systemtime.wHour, systemtime.wMinute, systemtime.wSecond);
   }
   return *this;
 }
@@ -251,16 +254,26 @@ std::string ole_variant::to_string() const {
   tk_trace(1, "ole_variant::to_string (vt=%08X)", static_cast<unsigned>(variant.vt));
   char buffer[32];
   switch (variant.vt) {
-    case VT_I2: return std::to_string(variant.iVal);
-    case VT_I1: return std::to_string(variant.cVal);
-    case VT_I4: return std::to_string(variant.lVal);
-    case VT_INT: return std::to_string(variant.intVal);
-    case VT_R4: return ole_format_scientific(variant.fltVal, 6);
-    case VT_R8: return ole_format_scientific(variant.dblVal, 15);
-    case VT_UI1: return std::to_string(variant.bVal);
-    case VT_UI2: return std::to_string(variant.uiVal);
-    case VT_UI4: return std::to_string(variant.ulVal);
-    case VT_UINT: return std::to_string(variant.uintVal);
+    case VT_I2:
+      return std::to_string(variant.iVal);
+    case VT_I1:
+      return std::to_string(variant.cVal);
+    case VT_I4:
+      return std::to_string(variant.lVal);
+    case VT_INT:
+      return std::to_string(variant.intVal);
+    case VT_R4:
+      return ole_format_scientific(variant.fltVal, 6);
+    case VT_R8:
+      return ole_format_scientific(variant.dblVal, 15);
+    case VT_UI1:
+      return std::to_string(variant.bVal);
+    case VT_UI2:
+      return std::to_string(variant.uiVal);
+    case VT_UI4:
+      return std::to_string(variant.ulVal);
+    case VT_UINT:
+      return std::to_string(variant.uintVal);
     case VT_I8:
       std::snprintf(buffer, sizeof buffer, "%" PRId64, i8_value);
       return buffer;
@@ -277,8 +290,10 @@ std::string ole_variant::to_string() const {
       }
       return narrow;
     }
-    case VT_DATE: return ole_date(systemtime).to_string();
-    case VT_BSTR: return tk_w2a(variant.bstrVal);
+    case VT_DATE:
+      return ole_date(systemtime).to_string();
+    case VT_BSTR:
+      return tk_w2a(variant.bstrVal);
     case VT_BOOL:
       tk_trace(1, "Mapping BOOL like ANSI!");
       return variant.boolVal == VARIANT_TRUE ? "1" : "0";
@@ -287,7 +302,8 @@ std::string ole_variant::to_string() const {
       if (data.empty()) return std::string();
       return "0x" + tk_hex_encode(data.data(), std::min(data.size(), max_printed_bytes));
     }
-    default: return std::string();
+    default:
+      return std::string();
   }
 }
 
@@ -300,20 +316,34 @@ double ole_variant::to_double() const {
   tk_trace(1, "ole_variant::to_double(%08X)", static_cast<unsigned>(variant.vt));
   switch (variant.vt) {
     case VT_EMPTY:
-    case VT_NULL: return 0;
-    case VT_I2: return variant.iVal;
-    case VT_BOOL: return variant.boolVal;
-    case VT_I1: return variant.cVal;
-    case VT_UI1: return variant.bVal;
-    case VT_UI2: return variant.uiVal;
-    case VT_I4: return variant.lVal;
-    case VT_INT: return variant.intVal;
-    case VT_UI4: return variant.ulVal;
-    case VT_UINT: return variant.uintVal;
-    case VT_R4: return variant.fltVal;
-    case VT_R8: return variant.dblVal;
-    case VT_I8: return static_cast<double>(i8_value);
-    case VT_UI8: return static_cast<double>(ui8_value);
+    case VT_NULL:
+      return 0;
+    case VT_I2:
+      return variant.iVal;
+    case VT_BOOL:
+      return variant.boolVal;
+    case VT_I1:
+      return variant.cVal;
+    case VT_UI1:
+      return variant.bVal;
+    case VT_UI2:
+      return variant.uiVal;
+    case VT_I4:
+      return variant.lVal;
+    case VT_INT:
+      return variant.intVal;
+    case VT_UI4:
+      return variant.ulVal;
+    case VT_UINT:
+      return variant.uintVal;
+    case VT_R4:
+      return variant.fltVal;
+    case VT_R8:
+      return variant.dblVal;
+    case VT_I8:
+      return static_cast<double>(i8_value);
+    case VT_UI8:
+      return static_cast<double>(ui8_value);
     case VT_CY: {
       double result = 0;
       const HRESULT hr = VarR8FromCy(variant.cyVal, &result);
@@ -326,7 +356,8 @@ double ole_variant::to_double() const {
       tk_trace(1, "from DECIMAL: res=%lg, hr=%08X", result, static_cast<unsigned>(hr));
       return result;
     }
-    default: OLE_VAR_FAIL();
+    default:
+      OLE_VAR_FAIL();
   }
 }
 
@@ -351,18 +382,30 @@ std::int32_t ole_variant::to_long() const {
   tk_trace(1, "ole_variant::to_long(vt=%08X)", static_cast<unsigned>(variant.vt));
   switch (variant.vt) {
     case VT_EMPTY:
-    case VT_NULL: return 0;
-    case VT_I2: return variant.iVal;
-    case VT_BOOL: return variant.boolVal;
-    case VT_I1: return variant.cVal;
-    case VT_UI1: return variant.bVal;
-    case VT_UI2: return variant.uiVal;
-    case VT_I4: return variant.lVal;
-    case VT_INT: return variant.intVal;
-    case VT_UI4: return static_cast<std::int32_t>(variant.ulVal);
-    case VT_UINT: return static_cast<std::int32_t>(variant.uintVal);
-    case VT_R4: return truncate_to_long(variant.fltVal);
-    case VT_R8: return truncate_to_long(variant.dblVal);
+    case VT_NULL:
+      return 0;
+    case VT_I2:
+      return variant.iVal;
+    case VT_BOOL:
+      return variant.boolVal;
+    case VT_I1:
+      return variant.cVal;
+    case VT_UI1:
+      return variant.bVal;
+    case VT_UI2:
+      return variant.uiVal;
+    case VT_I4:
+      return variant.lVal;
+    case VT_INT:
+      return variant.intVal;
+    case VT_UI4:
+      return static_cast<std::int32_t>(variant.ulVal);
+    case VT_UINT:
+      return static_cast<std::int32_t>(variant.uintVal);
+    case VT_R4:
+      return truncate_to_long(variant.fltVal);
+    case VT_R8:
+      return truncate_to_long(variant.dblVal);
     case VT_DECIMAL: {
       std::int32_t result = 0;
       const HRESULT hr = VarI4FromDec(variant.decVal, &result);
@@ -373,9 +416,12 @@ std::int32_t ole_variant::to_long() const {
       }
       return result;
     }
-    case VT_I8: return static_cast<std::int32_t>(static_cast<std::uint32_t>(i8_value));
-    case VT_UI8: return static_cast<std::int32_t>(static_cast<std::uint32_t>(ui8_value));
-    default: OLE_VAR_FAIL();
+    case VT_I8:
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(i8_value));
+    case VT_UI8:
+      return static_cast<std::int32_t>(static_cast<std::uint32_t>(ui8_value));
+    default:
+      OLE_VAR_FAIL();
   }
 }
 
@@ -383,15 +429,30 @@ bool ole_variant::to_bool() const {
   tk_trace(1, "ole_variant::to_bool(vt=%08X)", static_cast<unsigned>(variant.vt));
   switch (variant.vt) {
     case VT_EMPTY:
-    case VT_NULL: return false;
-    case VT_BOOL: return variant.boolVal == VARIANT_TRUE;
+    case VT_NULL:
+      return false;
+    case VT_BOOL:
+      return variant.boolVal == VARIANT_TRUE;
     // Any non-zero decimal is true, 0.4 as well (its whole part is not).
-    case VT_DECIMAL: return variant.decVal.Hi32 != 0 || variant.decVal.Lo64 != 0;
-    case VT_CY: return variant.cyVal.int64 != 0;
-    case VT_I2: case VT_I1: case VT_UI1: case VT_UI2: case VT_I4: case VT_INT:
-    case VT_UI4: case VT_UINT: case VT_R4: case VT_R8: case VT_I8: case VT_UI8:
+    case VT_DECIMAL:
+      return variant.decVal.Hi32 != 0 || variant.decVal.Lo64 != 0;
+    case VT_CY:
+      return variant.cyVal.int64 != 0;
+    case VT_I2:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_I8:
+    case VT_UI8:
       return to_double() != 0;  // NaN too
-    default: OLE_VAR_FAIL();
+    default:
+      OLE_VAR_FAIL();
   }
 }
 
@@ -506,12 +567,24 @@ ole_variant ole_variant::from_string(const std::string& text, VARTYPE type) {
     return result;
   }
   switch (type) {
-    case VT_I2: result = ole_variant(read_small_integer<std::int16_t>(text)); break;
-    case VT_I4: result = ole_variant(read_small_integer<std::int32_t>(text)); break;
-    case VT_I1: result = ole_variant(static_cast<char>(read_small_integer<std::int8_t>(text))); break;
-    case VT_UI1: result = ole_variant(read_small_integer<std::uint8_t>(text)); break;
-    case VT_UI2: result = ole_variant(read_small_integer<std::uint16_t>(text)); break;
-    case VT_I8: result = ole_variant(static_cast<long long>(read_small_integer<std::int64_t>(text))); break;
+    case VT_I2:
+      result = ole_variant(read_small_integer<std::int16_t>(text));
+      break;
+    case VT_I4:
+      result = ole_variant(read_small_integer<std::int32_t>(text));
+      break;
+    case VT_I1:
+      result = ole_variant(static_cast<char>(read_small_integer<std::int8_t>(text)));
+      break;
+    case VT_UI1:
+      result = ole_variant(read_small_integer<std::uint8_t>(text));
+      break;
+    case VT_UI2:
+      result = ole_variant(read_small_integer<std::uint16_t>(text));
+      break;
+    case VT_I8:
+      result = ole_variant(static_cast<long long>(read_small_integer<std::int64_t>(text)));
+      break;
     case VT_UI4:
     case VT_UI8: {
       bool overflow = false;
@@ -652,8 +725,8 @@ void ole_variant::change_type(VARTYPE new_type) {
   // 2, 3. From 64-bit integers. A value the target cannot hold raises rather
   // than wrapping into a different number.
   if (old_type == VT_I8 || old_type == VT_UI8) {
-    const __int128 value = old_type == VT_I8 ? static_cast<__int128>(i8_value)
-                                             : static_cast<__int128>(ui8_value);
+    const __int128 value =
+        old_type == VT_I8 ? static_cast<__int128>(i8_value) : static_cast<__int128>(ui8_value);
     auto store = [&](VARTYPE vt, auto narrow) {
       using T = decltype(narrow);
       if (!fits<T>(value)) throw ole_cast_exception();
@@ -663,14 +736,30 @@ void ole_variant::change_type(VARTYPE new_type) {
       std::memcpy(&variant.decVal, &v, sizeof v);  // the payload starts the union
     };
     switch (new_type) {
-      case VT_I2: store(VT_I2, std::int16_t{}); return;
-      case VT_I4: store(VT_I4, std::int32_t{}); return;
-      case VT_I1: store(VT_I1, std::int8_t{}); return;
-      case VT_UI1: store(VT_UI1, std::uint8_t{}); return;
-      case VT_UI2: store(VT_UI2, std::uint16_t{}); return;
-      case VT_INT: store(VT_INT, std::int32_t{}); return;
-      case VT_UI4: store(VT_UI4, std::uint32_t{}); return;
-      case VT_UINT: store(VT_UINT, std::uint32_t{}); return;
+      case VT_I2:
+        store(VT_I2, std::int16_t{});
+        return;
+      case VT_I4:
+        store(VT_I4, std::int32_t{});
+        return;
+      case VT_I1:
+        store(VT_I1, std::int8_t{});
+        return;
+      case VT_UI1:
+        store(VT_UI1, std::uint8_t{});
+        return;
+      case VT_UI2:
+        store(VT_UI2, std::uint16_t{});
+        return;
+      case VT_INT:
+        store(VT_INT, std::int32_t{});
+        return;
+      case VT_UI4:
+        store(VT_UI4, std::uint32_t{});
+        return;
+      case VT_UINT:
+        store(VT_UINT, std::uint32_t{});
+        return;
       case VT_BOOL: {
         const bool nonzero = value != 0;
         release();
@@ -680,8 +769,8 @@ void ole_variant::change_type(VARTYPE new_type) {
       }
       case VT_R4:
       case VT_R8: {
-        const double real = old_type == VT_I8 ? static_cast<double>(i8_value)
-                                              : static_cast<double>(ui8_value);
+        const double real =
+            old_type == VT_I8 ? static_cast<double>(i8_value) : static_cast<double>(ui8_value);
         release();
         variant.vt = new_type;
         if (new_type == VT_R4) {
@@ -746,15 +835,33 @@ void ole_variant::change_type(VARTYPE new_type) {
   if (new_type == VT_I8 || new_type == VT_UI8) {
     __int128 value = 0;
     switch (old_type) {
-      case VT_I2: value = variant.iVal; break;
-      case VT_BOOL: value = variant.boolVal; break;
-      case VT_I4: value = variant.lVal; break;
-      case VT_INT: value = variant.intVal; break;
-      case VT_I1: value = variant.cVal; break;
-      case VT_UI1: value = variant.bVal; break;
-      case VT_UI2: value = variant.uiVal; break;
-      case VT_UI4: value = variant.ulVal; break;
-      case VT_UINT: value = variant.uintVal; break;
+      case VT_I2:
+        value = variant.iVal;
+        break;
+      case VT_BOOL:
+        value = variant.boolVal;
+        break;
+      case VT_I4:
+        value = variant.lVal;
+        break;
+      case VT_INT:
+        value = variant.intVal;
+        break;
+      case VT_I1:
+        value = variant.cVal;
+        break;
+      case VT_UI1:
+        value = variant.bVal;
+        break;
+      case VT_UI2:
+        value = variant.uiVal;
+        break;
+      case VT_UI4:
+        value = variant.ulVal;
+        break;
+      case VT_UINT:
+        value = variant.uintVal;
+        break;
       case VT_R4:
       case VT_R8: {
         const double real = old_type == VT_R4 ? variant.fltVal : variant.dblVal;
@@ -762,7 +869,9 @@ void ole_variant::change_type(VARTYPE new_type) {
         value = static_cast<__int128>(std::trunc(real));
         break;
       }
-      case VT_CY: value = currency_to_integer(variant.cyVal.int64); break;
+      case VT_CY:
+        value = currency_to_integer(variant.cyVal.int64);
+        break;
       case VT_DECIMAL: {
         CY cy{};
         if (FAILED(VarCyFromDec(variant.decVal, &cy))) throw ole_cast_exception();
@@ -800,12 +909,31 @@ void ole_variant::change_type(VARTYPE new_type) {
     }
     std::size_t size = 0;
     switch (old_type) {
-      case VT_I2: case VT_BOOL: case VT_UI2: size = 2; break;
-      case VT_I4: case VT_R4: case VT_UI4: case VT_INT: case VT_UINT: size = 4; break;
-      case VT_R8: case VT_CY: size = 8; break;
-      case VT_I1: case VT_UI1: size = 1; break;
-      case VT_DECIMAL: size = sizeof(DECIMAL); break;
-      default: throw ole_cast_exception();
+      case VT_I2:
+      case VT_BOOL:
+      case VT_UI2:
+        size = 2;
+        break;
+      case VT_I4:
+      case VT_R4:
+      case VT_UI4:
+      case VT_INT:
+      case VT_UINT:
+        size = 4;
+        break;
+      case VT_R8:
+      case VT_CY:
+        size = 8;
+        break;
+      case VT_I1:
+      case VT_UI1:
+        size = 1;
+        break;
+      case VT_DECIMAL:
+        size = sizeof(DECIMAL);
+        break;
+      default:
+        throw ole_cast_exception();
     }
     std::uint8_t raw[sizeof(DECIMAL)];
     std::memcpy(raw, &variant.decVal, size);  // every payload starts the union

@@ -111,10 +111,8 @@ TEST(OleDate, RefinesKindFromTheFields) {
     SYSTEMTIME time;
     int kind;
   } cases[] = {
-      {make_time(0, 0, 0, 10, 20, 30), 3},
-      {make_time(0, 0, 0), 3},
-      {make_time(2010, 12, 31), 2},
-      {make_time(2010, 12, 31, 0, 0, 1), 1},
+      {make_time(0, 0, 0, 10, 20, 30), 3}, {make_time(0, 0, 0), 3},
+      {make_time(2010, 12, 31), 2},        {make_time(2010, 12, 31, 0, 0, 1), 1},
       {make_time(2010, 0, 31), 1},  // incomplete date: unchanged
   };
   for (const auto& c : cases) {
@@ -128,19 +126,25 @@ TEST(OleDate, ValidityRules) {
     SYSTEMTIME time;
     bool valid;
   } cases[] = {
-      {make_time(0, 0, 0, 10), true},       {make_time(2010, 12, 31), true},
-      {make_time(2010, 13, 1), false},      {make_time(2010, 0, 1), false},
-      {make_time(2010, 1, 0), false},       {make_time(0, 1, 1), false},
-      {make_time(31, 12, 2010), true},      {make_time(32, 12, 32), false},
-      {make_time(2010, 1, 1, 60, 60, 60), true}, {make_time(2010, 1, 1, 61), false},
-      {make_time(2010, 1, 1, 0, 61), false},     {make_time(0, 0, 0, 0, 0, 61), false},
+      {make_time(0, 0, 0, 10), true},
+      {make_time(2010, 12, 31), true},
+      {make_time(2010, 13, 1), false},
+      {make_time(2010, 0, 1), false},
+      {make_time(2010, 1, 0), false},
+      {make_time(0, 1, 1), false},
+      {make_time(31, 12, 2010), true},
+      {make_time(32, 12, 32), false},
+      {make_time(2010, 1, 1, 60, 60, 60), true},
+      {make_time(2010, 1, 1, 61), false},
+      {make_time(2010, 1, 1, 0, 61), false},
+      {make_time(0, 0, 0, 0, 0, 61), false},
   };
   for (const auto& c : cases) {
     ole_date date(c.time);
     date.date_kind = 1;
-    EXPECT_EQ(date.is_valid(), c.valid) << c.time.wYear << "-" << c.time.wMonth << "-"
-                                        << c.time.wDay << " " << c.time.wHour << ":"
-                                        << c.time.wMinute << ":" << c.time.wSecond;
+    EXPECT_EQ(date.is_valid(), c.valid)
+        << c.time.wYear << "-" << c.time.wMonth << "-" << c.time.wDay << " " << c.time.wHour << ":"
+        << c.time.wMinute << ":" << c.time.wSecond;
   }
   ole_date none(make_time(2010, 12, 31));
   none.date_kind = 0;

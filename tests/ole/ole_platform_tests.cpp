@@ -70,9 +70,9 @@ TEST(OleDateNumber, TimeWithoutDateIsDayZero) {
 
 TEST(OleDateNumber, RejectsImpossibleFields) {
   const SYSTEMTIME bad[] = {
-      make_time(1900, 2, 29),  make_time(2001, 2, 29),     make_time(2010, 13, 1),
-      make_time(2010, 0, 1),   make_time(2010, 4, 31),     make_time(2010, 1, 0),
-      make_time(99, 1, 1),     make_time(10000, 1, 1),     make_time(2010, 1, 1, 24),
+      make_time(1900, 2, 29),       make_time(2001, 2, 29),          make_time(2010, 13, 1),
+      make_time(2010, 0, 1),        make_time(2010, 4, 31),          make_time(2010, 1, 0),
+      make_time(99, 1, 1),          make_time(10000, 1, 1),          make_time(2010, 1, 1, 24),
       make_time(2010, 1, 1, 0, 60), make_time(2010, 1, 1, 0, 0, 60), make_time(0, 1, 0),
   };
   for (const auto& st : bad) {
@@ -104,7 +104,7 @@ TEST(OleCurrency, TextRoundTrips) {
       {"12.5", 125000, "12.5"},
       {"-0.0001", -1, "-0.0001"},
       {"  +3 ", 30000, "3"},
-      {"0.00005", 0, "0"},      // half to even: down to 0
+      {"0.00005", 0, "0"},       // half to even: down to 0
       {"0.00015", 2, "0.0002"},  // half to even: up to 2
       {"0.000051", 1, "0.0001"},
       {"1e3", 10000000, "1000"},
@@ -130,10 +130,14 @@ TEST(OleCurrency, RejectsWhatIsNoCurrency) {
     const char* text;
     HRESULT result;
   } cases[] = {
-      {"922337203685477.5808", DISP_E_OVERFLOW}, {"1e16", DISP_E_OVERFLOW},
-      {"abc", DISP_E_TYPEMISMATCH},             {"1,5", DISP_E_TYPEMISMATCH},
-      {"1.2.3", DISP_E_TYPEMISMATCH},           {"", DISP_E_TYPEMISMATCH},
-      {"-", DISP_E_TYPEMISMATCH},               {"1e", DISP_E_TYPEMISMATCH},
+      {"922337203685477.5808", DISP_E_OVERFLOW},
+      {"1e16", DISP_E_OVERFLOW},
+      {"abc", DISP_E_TYPEMISMATCH},
+      {"1,5", DISP_E_TYPEMISMATCH},
+      {"1.2.3", DISP_E_TYPEMISMATCH},
+      {"", DISP_E_TYPEMISMATCH},
+      {"-", DISP_E_TYPEMISMATCH},
+      {"1e", DISP_E_TYPEMISMATCH},
   };
   for (const auto& c : cases) {
     CY cy{};
@@ -232,9 +236,11 @@ TEST(OleNumberText, ReadsAndWritesLikeTheCLocale) {
   EXPECT_EQ(ole_read_int64("x1", &overflow), std::nullopt);
   ole_read_int64("9223372036854775808", &overflow);
   EXPECT_TRUE(overflow);
-  EXPECT_EQ(ole_read_int64("-9223372036854775808", &overflow), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(ole_read_int64("-9223372036854775808", &overflow),
+            std::numeric_limits<std::int64_t>::min());
   EXPECT_FALSE(overflow);
-  EXPECT_EQ(ole_read_uint64("18446744073709551615", &overflow), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(ole_read_uint64("18446744073709551615", &overflow),
+            std::numeric_limits<std::uint64_t>::max());
   EXPECT_FALSE(overflow);
   ole_read_uint64("-1", &overflow);
   EXPECT_TRUE(overflow);
@@ -275,10 +281,26 @@ TEST(OleDateParser, AcceptsTheDocumentedForms) {
 
 TEST(OleDateParser, RejectsEverythingElse) {
   const char* cases[] = {
-      "31.12.2010",  "31/12/2010",      "2/29/2001",   "2010-12-31Z",      "2010-12-31T",
-      "12/31/10",    "2010-13-01",      "13:00 PM",    "0:30 AM",          "24:00",
-      "10:60",       "Dec 32, 2010",    "Foo 1, 2010", "2010-12-31 10:00 x", "",
-      "12/31/2010T10:00", "1-Dec-99",   "10:20:30.",   "0099-01-01",       "abc",
+      "31.12.2010",
+      "31/12/2010",
+      "2/29/2001",
+      "2010-12-31Z",
+      "2010-12-31T",
+      "12/31/10",
+      "2010-13-01",
+      "13:00 PM",
+      "0:30 AM",
+      "24:00",
+      "10:60",
+      "Dec 32, 2010",
+      "Foo 1, 2010",
+      "2010-12-31 10:00 x",
+      "",
+      "12/31/2010T10:00",
+      "1-Dec-99",
+      "10:20:30.",
+      "0099-01-01",
+      "abc",
   };
   for (const char* text : cases) {
     DATE serial = 0;
@@ -328,14 +350,22 @@ TEST(OleVariantChangeType, IntegersFromRealsRoundHalfToEvenWithinRange) {
     HRESULT result;
     std::int64_t expected;
   } cases[] = {
-      {2.5, VT_I4, S_OK, 2},          {3.5, VT_I4, S_OK, 4},
-      {-2.5, VT_I2, S_OK, -2},        {-2.6, VT_I2, S_OK, -3},
-      {32767.4, VT_I2, S_OK, 32767},  {32767.5, VT_I2, DISP_E_OVERFLOW, 0},
-      {-128.0, VT_I1, S_OK, -128},    {-129.0, VT_I1, DISP_E_OVERFLOW, 0},
-      {255.0, VT_UI1, S_OK, 255},     {-0.5, VT_UI1, S_OK, 0},
-      {-1.0, VT_UI4, DISP_E_OVERFLOW, 0}, {4294967295.0, VT_UI4, S_OK, 4294967295LL},
-      {2147483648.0, VT_I4, DISP_E_OVERFLOW, 0}, {2147483648.0, VT_UINT, S_OK, 2147483648LL},
-      {-2147483648.0, VT_INT, S_OK, -2147483648LL}, {9.3e18, VT_I8, DISP_E_OVERFLOW, 0},
+      {2.5, VT_I4, S_OK, 2},
+      {3.5, VT_I4, S_OK, 4},
+      {-2.5, VT_I2, S_OK, -2},
+      {-2.6, VT_I2, S_OK, -3},
+      {32767.4, VT_I2, S_OK, 32767},
+      {32767.5, VT_I2, DISP_E_OVERFLOW, 0},
+      {-128.0, VT_I1, S_OK, -128},
+      {-129.0, VT_I1, DISP_E_OVERFLOW, 0},
+      {255.0, VT_UI1, S_OK, 255},
+      {-0.5, VT_UI1, S_OK, 0},
+      {-1.0, VT_UI4, DISP_E_OVERFLOW, 0},
+      {4294967295.0, VT_UI4, S_OK, 4294967295LL},
+      {2147483648.0, VT_I4, DISP_E_OVERFLOW, 0},
+      {2147483648.0, VT_UINT, S_OK, 2147483648LL},
+      {-2147483648.0, VT_INT, S_OK, -2147483648LL},
+      {9.3e18, VT_I8, DISP_E_OVERFLOW, 0},
       {std::nan(""), VT_I4, DISP_E_OVERFLOW, 0},
   };
   for (const auto& c : cases) {

@@ -1,16 +1,22 @@
 // ole_variant: construction, printing, accessors, value semantics,
 // from_string and the change_type rules.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ole_date.hpp"
 #include "ole_decimal.hpp"
 #include "ole_variant.hpp"
 #include "tk_mail_assertion.hpp"
+#include "tk_trace.hpp"
 
 namespace {
 
@@ -83,7 +89,11 @@ TEST(OleVariant, ConstructsAndPrintsEachType) {
        VT_BSTR, ""},
       {"narrow", [] { return ole_variant(std::string("narrow")); }, VT_BSTR, "narrow"},
       {"narrow C string", [] { return ole_variant("abc"); }, VT_BSTR, "abc"},
-      {"bytes", [] { return bytes({0x0A, 0xFF, 0x00}); }, bytes_type, "0x0AFF00"},
+      {"bytes",
+       [] {
+         return bytes({0x0A, 0xFF, 0x00});
+       },
+       bytes_type, "0x0AFF00"},
       {"no bytes", [] { return bytes({}); }, bytes_type, ""},
       {"count and data",
        [] {
@@ -159,7 +169,8 @@ TEST(OleVariant, CopiesAreDeepAndMovesEmptyTheSource) {
   target = date;
   EXPECT_EQ(target.systemtime, date.systemtime);
   EXPECT_EQ(target.i8_value, 0);
-  target = target;  // NOLINT: self-assignment keeps the value
+  ole_variant& alias = target;
+  target = alias;  // self-assignment keeps the value
   EXPECT_EQ(target.to_string(), "2010-12-31 10:00:00");
 
   target.assign(L"text");
@@ -203,9 +214,11 @@ TEST(OleVariant, NumericAccessors) {
       {"empty", [] { return ole_variant(); }, 0, 0, false},
       {"true", [] { return ole_variant(true); }, -1, -1, true},
       {"short", [] { return ole_variant(static_cast<short>(-3)); }, -3, -3, true},
-      {"uint", [] { return ole_variant(4000000000u); }, 4e9, static_cast<std::int32_t>(4000000000u), true},
+      {"uint", [] { return ole_variant(4000000000u); }, 4e9, static_cast<std::int32_t>(4000000000u),
+       true},
       {"double", [] { return ole_variant(-2.9); }, -2.9, -2, true},
-      {"big double", [] { return ole_variant(1e20); }, 1e20, std::numeric_limits<std::int32_t>::max(), true},
+      {"big double", [] { return ole_variant(1e20); }, 1e20,
+       std::numeric_limits<std::int32_t>::max(), true},
       {"NaN", [] { return ole_variant(std::nan("")); }, std::nan(""), 0, true},
       {"zero float", [] { return ole_variant(0.0f); }, 0, 0, false},
       {"hyper", [] { return ole_variant(0x100000005LL); }, 4294967301.0, 5, true},
@@ -300,8 +313,13 @@ TEST(OleVariantFromString, RaisesForValuesOutOfRangeAndUnsupportedTypes) {
     const char* text;
     VARTYPE type;
   } cast_cases[] = {
-      {"70000", VT_I2}, {"-1", VT_UI1}, {"128", VT_I1}, {"4294967296", VT_UI4},
-      {"-1", VT_UI4},   {"9223372036854775808", VT_I8}, {"18446744073709551616", VT_UI8},
+      {"70000", VT_I2},
+      {"-1", VT_UI1},
+      {"128", VT_I1},
+      {"4294967296", VT_UI4},
+      {"-1", VT_UI4},
+      {"9223372036854775808", VT_I8},
+      {"18446744073709551616", VT_UI8},
       {"1e39", VT_R4},
   };
   for (const auto& c : cast_cases) {
@@ -349,7 +367,13 @@ TEST(OleVariantChangeType, FollowsItsRulesInOrder) {
       // unchanged
       {"same type", [] { return ole_variant(42); }, VT_I4, VT_I4, "42"},
       {"empty", [] { return ole_variant(); }, VT_I4, VT_EMPTY, ""},
-      {"null", [] { ole_variant v; v.variant.vt = VT_NULL; return v; }, VT_BSTR, VT_NULL, ""},
+      {"null",
+       [] {
+         ole_variant v;
+         v.variant.vt = VT_NULL;
+         return v;
+       },
+       VT_BSTR, VT_NULL, ""},
       // 1. bytes stay bytes
       {"bytes to blob", [] { return bytes({1}); }, VT_BLOB, bytes_type, "0x01"},
       // 2. from VT_UI8
@@ -364,7 +388,8 @@ TEST(OleVariantChangeType, FollowsItsRulesInOrder) {
       {"ui8 to int", [] { return ui8(2147483648ULL); }, VT_INT, raises, ""},
       {"ui8 to r8", [] { return ui8(1ULL << 53); }, VT_R8, VT_R8, "9.007199254740992e+15"},
       {"ui8 to r4", [] { return ui8(3); }, VT_R4, VT_R4, "3.000000e+00"},
-      {"ui8 to i8", [] { return ui8(9223372036854775807ULL); }, VT_I8, VT_I8, "9223372036854775807"},
+      {"ui8 to i8", [] { return ui8(9223372036854775807ULL); }, VT_I8, VT_I8,
+       "9223372036854775807"},
       {"ui8 too big for i8", [] { return ui8(9223372036854775808ULL); }, VT_I8, raises, ""},
       {"ui8 to text", [] { return ui8(18446744073709551615ULL); }, VT_BSTR, VT_BSTR,
        "18446744073709551615"},
@@ -420,7 +445,8 @@ TEST(OleVariantChangeType, FollowsItsRulesInOrder) {
       {"r8 bytes", [] { return ole_variant(1.0); }, bytes_type, bytes_type, "0x000000000000F03F"},
       {"currency bytes", [] { return ole_variant(CY{10000}); }, bytes_type, bytes_type,
        "0x1027000000000000"},
-      {"i1 bytes", [] { return ole_variant(static_cast<char>(-1)); }, bytes_type, bytes_type, "0xFF"},
+      {"i1 bytes", [] { return ole_variant(static_cast<char>(-1)); }, bytes_type, bytes_type,
+       "0xFF"},
       {"decimal bytes", [] { return ole_variant(decimal("-2.56")); }, bytes_type, bytes_type,
        "0x00000280000000000001000000000000"},
       {"text bytes", [] { return ole_variant(L"A\u00e9"); }, bytes_type, bytes_type, "0x4100E900"},
@@ -470,6 +496,40 @@ TEST(OleVariantChangeType, CastExceptionCarriesItsText) {
   } catch (const ole_cast_exception& e) {
     EXPECT_STREQ(e.what(), "Cannot cast from source type to destination type");
     EXPECT_EQ(e.level(), tk_level_item);
+  }
+}
+
+// ---- trace lines ----------------------------------------------------------------
+
+TEST(OleVariantTrace, WritesItsLinesWithTheirArguments) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("ole_trace_" + std::to_string(::getpid()) + ".log");
+  {
+    tk_trace_log log(path.string(), true, 1, false);
+    ole_variant::from_string("12,5", VT_CY);
+    ole_variant::from_string("abc", VT_DECIMAL);
+    ole_variant::from_string("ABC", bytes_type);
+    ole_variant wide(std::wstring(L"Gr\u00fc\u00dfe"));
+    ole_variant(std::numeric_limits<long long>::min()).change_type(VT_BSTR);
+    ole_date date{std::string("3:15 PM")};
+  }
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  std::filesystem::remove(path);
+  const std::string log = content.str();
+  for (const char* line : {
+           "ole_variant::from_string('12,5', 0x00000006)\r\n",
+           "GOT VT_CY\r\n",
+           "VarDecFromStr failed: 80020005\r\n",
+           "Incorrect BLOB (size is odd)\r\n",
+           "ole_variant::ctor from wstring(Gr\xc3\xbc\xc3\x9f"
+           "e)\r\n",
+           "ole_variant::ctor(hyper, -9223372036854775808)\r\n",
+           "ole_variant::change_type(old=20,new=8)\r\n",
+           "Invalid date/time format: '3:15'\r\n",
+       }) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
   }
 }
 
