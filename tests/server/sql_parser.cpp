@@ -396,11 +396,13 @@ class parser final {
         if (accept("CONSTRAINT")) name = ident();
         if (accept("DEFAULT")) {
           size_t b = peek().begin;
-          c.default_value = primary();
+          c.default_value = expression();
           std::string written(sql_.substr(b, toks_[pos_ - 1].end - b));
-          c.default_text = written.front() == '(' ? "(" + written + ")" : "((" + written + "))";
-          if (c.default_value->k == expr::kind::literal && c.default_value->literal.k == value::kind::string)
-            c.default_text = written.front() == '(' ? "(" + written + ")" : "(" + written + ")";
+          // SQL Server keeps a default as ((number)) or ('text') however many parentheses were written.
+          while (written.size() >= 2 && written.front() == '(' && written.back() == ')')
+            written = written.substr(1, written.size() - 2);
+          bool is_text = c.default_value->k == expr::kind::literal && c.default_value->literal.k == value::kind::string;
+          c.default_text = is_text ? "(" + written + ")" : "((" + written + "))";
         } else if (accept("PRIMARY")) {
           expect("KEY");
           c.primary_key = true;

@@ -41,7 +41,8 @@ std::string quoted_source(const value& v) {
 }
 
 [[noreturn]] void overflow(const value& v, const sql_type& to) {
-  std::string from = v.k == value::kind::string  ? quoted_source(v)
+  std::string from = to.is_integer()               ? "expression"
+                     : v.k == value::kind::string  ? quoted_source(v)
                      : v.k == value::kind::real  ? "float"
                      : v.k == value::kind::decimal && v.origin == type_id::numeric ? "numeric"
                      : "expression";

@@ -210,7 +210,7 @@ void put_value(writer& w, const wire_column& c, const value& v) {
     case type_id::datetime: {
       len(8);
       w.u32(static_cast<uint32_t>(v.days - k_days_1900));
-      w.u32(static_cast<uint32_t>(v.ticks * 3 / 100000));
+      w.u32(static_cast<uint32_t>((v.ticks * 3 + 50000) / 100000));  // ticks hold a rounded 1/300 s
       break;
     }
     case type_id::smalldatetime:

@@ -1,0 +1,319 @@
+// SQL batches through DB-Library and tsql: types, catalog queries and SQL Server's error messages.
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace tds_test {
+namespace {
+
+class server_sql : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client_ = std::make_unique<dblib_client>(server_.port());
+    ASSERT_TRUE(client_->connected());
+    ASSERT_TRUE(client_->exec("CREATE DATABASE [sql test]; USE [sql test]")) << client_->last_error_text();
+  }
+  dblib_client& db() { return *client_; }
+
+  server_process server_;
+  std::unique_ptr<dblib_client> client_;
+};
+
+struct type_case {
+  const char* type;
+  const char* literal;
+  const char* expected;
+};
+
+// Each literal goes in through INSERT and comes back through SELECT as the client decodes it.
+const type_case k_type_cases[] = {
+    {"bit", "1", "1"},
+    {"bit", "'false'", "0"},
+    {"tinyint", "255", "255"},
+    {"smallint", "-32768", "-32768"},
+    {"int", "2147483647", "2147483647"},
+    {"int", "'  42 '", "42"},
+    {"bigint", "-9223372036854775807", "-9223372036854775807"},
+    {"real", "1.5", "1.5"},
+    {"float", "-1.25e-3", "-0.00125"},
+    {"float", "N'3.5'", "3.5"},
+    {"money", "922337203685477.5807", "922337203685477.5807"},
+    {"money", "-12.5", "-12.5000"},
+    {"smallmoney", "214748.3647", "214748.3647"},
+    {"decimal(10,2)", "12.345", "12.35"},
+    {"decimal(10,2)", "-12.345", "-12.35"},
+    {"numeric(38,0)", "99999999999999999999999999999999999999", "99999999999999999999999999999999999999"},
+    {"decimal(5,5)", "'0.12345'", "0.12345"},
+    {"datetime", "'2024-02-29 13:45:10.123'", "2024-02-29 13:45:10.1230000"},
+    {"datetime", "'20240229'", "2024-02-29 00:00:00.0000000"},
+    {"datetime", "'1753-01-01T00:00:00'", "1753-01-01 00:00:00.0000000"},
+    {"datetime", "'12/31/9999 11:59:59 PM'", "9999-12-31 23:59:59.0000000"},
+    {"smalldatetime", "'2079-06-06 23:59:00'", "2079-06-06 23:59:00.0000000"},
+    {"smalldatetime", "'2000-01-01 10:20:29'", "2000-01-01 10:20:00.0000000"},
+    {"datetime2", "'0001-01-01 00:00:00.1234567'", "0001-01-01 00:00:00.1234567"},
+    {"datetime2(3)", "'2024-01-01 10:00:00.1235'", "2024-01-01 10:00:00.1240000"},
+    {"date", "'9999-12-31'", "9999-12-31"},
+    {"time", "'23:59:59.9999999'", "23:59:59.9999999"},
+    {"time(0)", "'12:34:56'", "12:34:56.0000000"},
+    {"char(5)", "'ab'", "ab   "},
+    {"varchar(10)", "'café'", "café"},
+    {"varchar(max)", "'long text'", "long text"},
+    {"nchar(3)", "N'Ж'", "Ж  "},
+    {"nvarchar(20)", "N'東京 O''Brien'", "東京 O'Brien"},
+    {"nvarchar(5)", "N'😀x'", "😀x"},
+    {"nvarchar(max)", "N'Привет'", "Привет"},
+    {"text", "'old text'", "old text"},
+    {"ntext", "N'Ünïcode'", "Ünïcode"},
+    {"binary(4)", "0x0102", "0x01020000"},
+    {"varbinary(10)", "0xDEADBEEF", "0xDEADBEEF"},
+    {"varbinary(max)", "0x00FF", "0x00FF"},
+    {"image", "0x0A0B", "0x0A0B"},
+    {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+};
+
+TEST_F(server_sql, every_type_round_trips_through_insert_and_select) {
+  int n = 0;
+  for (const auto& c : k_type_cases) {
+    std::string table = "[t" + std::to_string(++n) + "]";
+    SCOPED_TRACE(std::string(c.type) + " " + c.literal);
+    ASSERT_TRUE(db().exec("CREATE TABLE " + table + " ([v] " + c.type + " NULL)")) << db().last_error_text();
+    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (" + c.literal + ")")) << db().last_error_text();
+    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (NULL)")) << db().last_error_text();
+    ASSERT_TRUE(db().exec("SELECT [v] FROM " + table));
+    ASSERT_EQ(db().results().size(), 1u);
+    ASSERT_EQ(db().results()[0].rows.size(), 2u);
+    EXPECT_EQ(db().results()[0].rows[0][0], c.expected);
+    EXPECT_EQ(db().results()[0].rows[1][0], "NULL");
+  }
+}
+
+struct error_case {
+  const char* name;
+  const char* setup;
+  const char* statement;
+  int number;
+  const char* text;
+};
+
+const error_case k_error_cases[] = {
+    {"unknown_table", "", "SELECT * FROM [nope]", 208, "Invalid object name 'nope'."},
+    {"unknown_column", "CREATE TABLE t (a int)", "SELECT b FROM t", 207, "Invalid column name 'b'."},
+    {"insert_unknown_column", "CREATE TABLE t (a int)", "INSERT INTO t (b) VALUES (1)", 207, "Invalid column name 'b'."},
+    {"table_exists", "CREATE TABLE t (a int)", "CREATE TABLE [t] (b int)", 2714,
+     "There is already an object named 't' in the database."},
+    {"database_exists", "", "CREATE DATABASE [sql test]", 1801,
+     "Database 'sql test' already exists. Choose a different database name."},
+    {"primary_key", "CREATE TABLE t (a int NOT NULL, CONSTRAINT [PK_t] PRIMARY KEY (a)); INSERT INTO t VALUES (1)",
+     "INSERT INTO t VALUES (1)", 2627,
+     "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 'dbo.t'. The duplicate key value is (1)."},
+    {"unique_text_ignores_case", "CREATE TABLE t (a nvarchar(10), b int, CONSTRAINT [UQ_t] UNIQUE (a, b)); INSERT INTO t VALUES (N'x', 1)",
+     "INSERT INTO t VALUES (N'X', 1)", 2627,
+     "Violation of UNIQUE KEY constraint 'UQ_t'. Cannot insert duplicate key in object 'dbo.t'. The duplicate key value is (X, 1)."},
+    {"unique_index", "CREATE TABLE t (a int); CREATE UNIQUE INDEX [ix] ON t (a); INSERT INTO t VALUES (5)",
+     "INSERT INTO t VALUES (5)", 2601,
+     "Cannot insert duplicate key row in object 'dbo.t' with unique index 'ix'. The duplicate key value is (5)."},
+    {"null_into_not_null", "CREATE TABLE t (a int NOT NULL)", "INSERT INTO t (a) VALUES (NULL)", 515,
+     "Cannot insert the value NULL into column 'a', table '%db%.dbo.t'; column does not allow nulls. INSERT fails."},
+    {"identity_insert_off", "CREATE TABLE t (id int IDENTITY(1,1), a int)", "INSERT INTO t (id, a) VALUES (7, 1)", 544,
+     "Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."},
+    {"text_to_int", "CREATE TABLE t (a int)", "INSERT INTO t VALUES ('abc')", 245,
+     "Conversion failed when converting the varchar value 'abc' to data type int."},
+    {"ntext_to_int", "CREATE TABLE t (a int)", "INSERT INTO t VALUES (N'1.5')", 245,
+     "Conversion failed when converting the nvarchar value '1.5' to data type int."},
+    {"text_to_decimal", "CREATE TABLE t (a decimal(10,2))", "INSERT INTO t VALUES ('1,5')", 8114,
+     "Error converting data type varchar to numeric."},
+    {"text_to_float", "CREATE TABLE t (a float)", "INSERT INTO t VALUES ('x1')", 8114,
+     "Error converting data type varchar to float."},
+    {"decimal_overflow", "CREATE TABLE t (a decimal(5,2))", "INSERT INTO t VALUES (1234.5)", 8115,
+     "Arithmetic overflow error converting numeric to data type numeric."},
+    {"int_overflow", "CREATE TABLE t (a int)", "INSERT INTO t VALUES (2147483648)", 8115,
+     "Arithmetic overflow error converting expression to data type int."},
+    {"tinyint_overflow", "CREATE TABLE t (a tinyint)", "INSERT INTO t VALUES (256)", 220,
+     "Arithmetic overflow error for data type tinyint, value = 256."},
+    {"smallint_overflow", "CREATE TABLE t (a smallint)", "INSERT INTO t VALUES (-32769)", 220,
+     "Arithmetic overflow error for data type smallint, value = -32769."},
+    {"truncation", "CREATE TABLE t (a nvarchar(3))", "INSERT INTO t VALUES (N'abcdef')", 2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: 'abc'."},
+    {"binary_truncation", "CREATE TABLE t (a varbinary(2))", "INSERT INTO t VALUES (0x010203)", 2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: '0x0102'."},
+    {"datetime_range", "CREATE TABLE t (a datetime)", "INSERT INTO t VALUES ('1752-12-31')", 242,
+     "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
+    {"smalldatetime_range", "CREATE TABLE t (a smalldatetime)", "INSERT INTO t VALUES ('2079-06-07')", 242,
+     "The conversion of a varchar data type to a smalldatetime data type resulted in an out-of-range value."},
+    {"bad_date_text", "CREATE TABLE t (a datetime)", "INSERT INTO t VALUES ('2023-02-29')", 241,
+     "Conversion failed when converting date and/or time from character string."},
+    {"index_exists", "CREATE TABLE t (a int); CREATE INDEX [ix_a] ON t (a)", "CREATE INDEX [ix_a] ON t (a)", 1913,
+     "The operation failed because an index or statistics with name 'ix_a' already exists on table 'dbo.t'."},
+    {"foreign_key_insert",
+     "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); ALTER TABLE [c] ADD CONSTRAINT [FK_c_p] FOREIGN KEY ([pid]) REFERENCES [p]([id])",
+     "INSERT INTO c VALUES (9)", 547,
+     "The INSERT statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The conflict occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
+    {"foreign_key_orphans", "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); INSERT INTO c VALUES (3)",
+     "ALTER TABLE [c] ADD CONSTRAINT [FK_c_p] FOREIGN KEY ([pid]) REFERENCES [p]([id])", 547,
+     "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The conflict occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
+    {"alter_column_truncates", "CREATE TABLE t (a nvarchar(10)); INSERT INTO t VALUES (N'abcdef')",
+     "ALTER TABLE t ALTER COLUMN a nvarchar(2)", 2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: 'ab'."},
+    {"syntax", "", "SELEC 1", 102, "Incorrect syntax near 'SELEC'."},
+    {"unsupported_statement", "CREATE TABLE t (a int)", "DELETE FROM t", 102, "Incorrect syntax near 'DELETE'."},
+    {"unknown_database", "", "USE [no such db]", 911,
+     "Database 'no such db' does not exist. Make sure that the name is entered correctly."},
+    {"unclosed_string", "", "SELECT 'abc", 105, "Unclosed quotation mark after the character string 'abc'."},
+};
+
+TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
+  int n = 0;
+  for (const auto& c : k_error_cases) {
+    SCOPED_TRACE(c.name);
+    std::string database = "[e" + std::to_string(++n) + "]";
+    ASSERT_TRUE(db().exec("USE [sql test]; CREATE DATABASE " + database + "; USE " + database)) << db().last_error_text();
+    if (*c.setup) {
+      ASSERT_TRUE(db().exec(c.setup)) << db().last_error_text();
+    }
+    if (std::string(c.name) == "database_exists") db().exec("USE [sql test]");
+    db().clear_messages();
+    EXPECT_FALSE(db().exec(c.statement));
+    auto errors = db().errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].number, c.number);
+    std::string expected = c.text;
+    if (size_t at = expected.find("%db%"); at != std::string::npos) expected.replace(at, 4, database.substr(1, database.size() - 2));
+    EXPECT_EQ(errors[0].text, expected);
+    EXPECT_GE(errors[0].severity, 11);
+  }
+}
+
+TEST_F(server_sql, a_failed_row_leaves_a_multi_row_insert_out_whole) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (a int PRIMARY KEY)"));
+  EXPECT_FALSE(db().exec("INSERT INTO t VALUES (1), (2), (1)"));
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t"), "0");
+}
+
+TEST_F(server_sql, constraint_errors_end_the_statement_conversion_errors_the_batch) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (a int PRIMARY KEY)"));
+  db().exec("INSERT INTO t VALUES (1); INSERT INTO t VALUES (1); INSERT INTO t VALUES (2)");
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t"), "2");
+  db().exec("INSERT INTO t VALUES ('x'); INSERT INTO t VALUES (3)");
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t"), "2");
+}
+
+TEST_F(server_sql, identity_defaults_and_identity_insert) {
+  ASSERT_TRUE(db().exec("CREATE TABLE [o]]x] ([id] int IDENTITY(10,5) NOT NULL, [n] nvarchar(10) NOT NULL DEFAULT (N'none'), "
+                        "[q] int NULL DEFAULT ((7)), CONSTRAINT [PK_o] PRIMARY KEY CLUSTERED ([id]))"));
+  ASSERT_TRUE(db().exec("INSERT INTO [o]]x] ([q]) VALUES (1); INSERT INTO [o]]x] ([n]) VALUES (N'two')"));
+  ASSERT_TRUE(db().exec("SET IDENTITY_INSERT [dbo].[o]]x] ON; INSERT INTO [o]]x] ([id], [n]) VALUES (100, N'x'); "
+                        "SET IDENTITY_INSERT [dbo].[o]]x] OFF; INSERT INTO [o]]x] ([n]) VALUES (N'next')"))
+      << db().last_error_text();
+  ASSERT_TRUE(db().exec("SELECT id, n, q FROM [o]]x] ORDER BY id DESC"));
+  const auto& rows = db().results()[0].rows;
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"105", "next", "7"}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"100", "x", "7"}));
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"15", "two", "7"}));
+  EXPECT_EQ(rows[3], (std::vector<std::string>{"10", "none", "1"}));
+}
+
+TEST_F(server_sql, select_filters_orders_and_counts) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (a int, b nvarchar(10)); INSERT INTO t VALUES (3, N'c'), (1, N'a'), (2, NULL), (4, N'abc')"));
+  ASSERT_TRUE(db().exec("SELECT a FROM t WHERE b LIKE N'a%' OR (a >= 3 AND NOT b IS NULL) ORDER BY a"));
+  ASSERT_EQ(db().results()[0].rows.size(), 3u);
+  EXPECT_EQ(db().results()[0].rows[0][0], "1");
+  EXPECT_EQ(db().results()[0].rows[2][0], "4");
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM (SELECT a FROM t WHERE b IS NULL) AS x"), "1");
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t WHERE a IN (1, 2, 9)"), "2");
+  EXPECT_EQ(db().scalar("SELECT TOP 1 b FROM t ORDER BY a DESC"), "abc");
+}
+
+TEST_F(server_sql, version_properties_and_database_tests) {
+  EXPECT_EQ(db().scalar("SELECT @@VERSION").rfind("Microsoft SQL Server 2019", 0), 0u);
+  EXPECT_EQ(db().scalar("SELECT SERVERPROPERTY('ProductVersion')"), "15.0.2000.5");
+  EXPECT_NE(db().scalar("SELECT DB_ID(N'sql test')"), "NULL");
+  EXPECT_EQ(db().scalar("SELECT DB_ID(N'missing')"), "NULL");
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM sys.databases WHERE name = N'sql test'"), "1");
+  ASSERT_TRUE(db().exec("USE master; DROP DATABASE [sql test]"));
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM master.sys.databases WHERE name = N'sql test'"), "0");
+}
+
+TEST_F(server_sql, alter_column_widens_to_text_and_keeps_values) {
+  ASSERT_TRUE(db().exec("CREATE TABLE [dbo].[orders] ([note] nvarchar(255) NULL); INSERT INTO orders VALUES (N'short ünï')"));
+  ASSERT_TRUE(db().exec("ALTER TABLE [dbo].[orders] ALTER COLUMN [note] TEXT")) << db().last_error_text();
+  std::string long_value(300, 'x');
+  ASSERT_TRUE(db().exec("INSERT INTO orders VALUES ('" + long_value + "')"));
+  ASSERT_TRUE(db().exec("SELECT note FROM orders"));
+  EXPECT_EQ(db().results()[0].types[0], SYBTEXT);
+  EXPECT_EQ(db().results()[0].rows[0][0], "short ünï");
+  EXPECT_EQ(db().results()[0].rows[1][0], long_value);
+}
+
+TEST_F(server_sql, sp_columns_reports_the_documented_layout) {
+  ASSERT_TRUE(db().exec("CREATE TABLE [dbo].[p] ([id] int IDENTITY(1,1) NOT NULL, [price] decimal(12,3) NULL DEFAULT ((0)), "
+                        "[name] nvarchar(40) NOT NULL DEFAULT ('abc'))"));
+  ASSERT_TRUE(db().exec("EXEC sp_columns @table_name=[p], @table_owner=[dbo]"));
+  ASSERT_EQ(db().results().size(), 1u);
+  const result_set& rs = db().results()[0];
+  ASSERT_EQ(rs.names.size(), 19u);
+  EXPECT_EQ(rs.names[3], "COLUMN_NAME");
+  EXPECT_EQ(rs.names[5], "TYPE_NAME");
+  EXPECT_EQ(rs.names[12], "COLUMN_DEF");
+  ASSERT_EQ(rs.rows.size(), 3u);
+  EXPECT_EQ(rs.rows[0][5], "int identity");
+  EXPECT_EQ(rs.rows[1][3], "price");
+  EXPECT_EQ(rs.rows[1][6], "12");  // PRECISION
+  EXPECT_EQ(rs.rows[1][8], "3");   // SCALE
+  EXPECT_EQ(rs.rows[1][12], "((0))");
+  EXPECT_EQ(rs.rows[2][12], "('abc')");
+  EXPECT_EQ(rs.rows[2][10], "0");  // NULLABLE
+}
+
+TEST_F(server_sql, information_schema_lists_tables_keys_and_foreign_keys) {
+  ASSERT_TRUE(db().exec("CREATE TABLE p (id int NOT NULL, CONSTRAINT [PK_p] PRIMARY KEY (id)); CREATE TABLE c (pid int); "
+                        "ALTER TABLE [c] ADD CONSTRAINT [FK_c] FOREIGN KEY ([pid]) REFERENCES [p]([id]) ON DELETE CASCADE"));
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE'"), "2");
+  EXPECT_EQ(db().scalar("SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE WHERE CONSTRAINT_NAME = N'PK_p'"), "id");
+  EXPECT_EQ(db().scalar("SELECT DELETE_RULE FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_NAME = N'FK_c'"), "CASCADE");
+  EXPECT_EQ(db().scalar("SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'[dbo].[p]') AND is_primary_key = 1"), "PK_p");
+  EXPECT_FALSE(db().exec("DROP TABLE p"));
+  EXPECT_EQ(db().errors().back().number, 3726);
+}
+
+TEST_F(server_sql, tsql_sees_the_same_server) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (a nvarchar(20)); INSERT INTO t VALUES (N'from dblib')"));
+  std::string out = tsql(server_.port(), "USE [sql test]\ngo\nSELECT a FROM t");
+  EXPECT_NE(out.find("from dblib"), std::string::npos) << out;
+}
+
+TEST(server_login, bad_password_and_unknown_database_are_refused) {
+  server_process server({"--login", "loader:secret", "--log", "/dev/null"});
+  dblib_client wrong(server.port(), "", "loader", "nope");
+  EXPECT_FALSE(wrong.connected());
+  ASSERT_FALSE(wrong.errors().empty());
+  EXPECT_EQ(wrong.errors().back().number, 18456);
+  EXPECT_EQ(wrong.errors().back().text, "Login failed for user 'loader'.");
+  dblib_client sa(server.port(), "", "sa", k_password);
+  EXPECT_FALSE(sa.connected()) << "a custom --login replaces the default one";
+  dblib_client missing(server.port(), "nowhere", "loader", "secret");
+  EXPECT_FALSE(missing.connected());
+  ASSERT_FALSE(missing.errors().empty());
+  EXPECT_EQ(missing.errors().front().number, 4060);
+  dblib_client right(server.port(), "", "loader", "secret");
+  EXPECT_TRUE(right.connected());
+}
+
+TEST(server_options, version_text_and_statement_log) {
+  std::string log = write_temp_file("");
+  {
+    server_process server({"--version", "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1", "--log", log});
+    dblib_client db(server.port());
+    ASSERT_TRUE(db.connected());
+    EXPECT_EQ(db.scalar("SELECT @@VERSION"), "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1");
+    ASSERT_TRUE(db.exec("SET QUOTED_IDENTIFIER ON;\nSELECT\n1"));
+    EXPECT_EQ(server.stop(), 0) << "SIGTERM ends the server cleanly";
+  }
+  std::string text = run_command("cat '" + log + "'").output;
+  EXPECT_NE(text.find("SELECT @@VERSION\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("SET QUOTED_IDENTIFIER ON\nSELECT 1\n"), std::string::npos) << text;
+  unlink(log.c_str());
+}
+
+}  // namespace
+}  // namespace tds_test
