@@ -20,6 +20,7 @@
 
 #include "odb_bulk_copy.hpp"
 #include "odb_connection.hpp"
+#include "ole_variant.hpp"
 
 // One value ready for bcp: its host type and bytes.
 struct mss_bulk_cell {
@@ -30,6 +31,7 @@ struct mss_bulk_cell {
 struct mss_bulk_row {
   long record_number = 0;
   std::vector<mss_bulk_cell> cells;  // one per table column, in order
+  std::vector<ole_variant> values;   // the converted values, for a replay
 };
 
 class mss_fast_load final {

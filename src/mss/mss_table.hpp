@@ -73,8 +73,12 @@ class mss_table : public odb_table {
   std::string get_fld_append_str(const ole_variant& value, const t_ftd& field) const;
   static bool dec_is_out_of_range(const ole_variant& value, const t_ftd& field);
   static std::string gen_dec_value(const t_ftd& field, bool negative);
-  // The INSERT statement for a converted record.
-  std::string insert_sql(const udb_record& record) const;
+  // The INSERT statement for converted values, one per column.
+  std::string insert_sql(const std::vector<ole_variant>& values) const;
+  // Tables this run created may be widened step by step; tables that
+  // existed before only beyond 255 characters.
+  void set_created(bool b_created) { b_created_ = b_created; }
+  bool is_created() const { return b_created_; }
 
   bool has_identity() const { return b_identity_; }
   bool has_primary_key() const { return b_primary_key_; }
@@ -82,18 +86,21 @@ class mss_table : public odb_table {
   const std::vector<mss_column_info>& columns() const { return columns_; }
 
  private:
-  void slow_record(const udb_record& record);
+  std::vector<ole_variant> values_of(const udb_record& record) const;
+  void slow_record(const std::vector<ole_variant>& values);
   void fast_append(udb_record& record, long record_number);
-  mss_bulk_row bulk_row(const udb_record& record, long record_number) const;
+  mss_bulk_row bulk_row(std::vector<ole_variant> values, long record_number) const;
+  mss_bulk_cell bulk_cell(const ole_variant& value, std::size_t position) const;
+  std::vector<int> host_types() const;
   void replay_failed_batch();
   void report(const tk_exception& error, long record_number);
-  int host_type(std::size_t position) const;
   std::string statement_prefix() const;
 
   odb_command command_;
   mss_fast_load fast_load_;
   std::vector<mss_column_info> columns_;
-  std::vector<std::vector<ole_variant>> unused_;
+  bool b_created_ = false;
+  bool b_bulk_refused_ = false;
   bool b_identity_ = false;
   bool b_primary_key_ = false;
   bool b_prefix_sent_ = false;

@@ -106,6 +106,10 @@ class odb_connection final {
   odb_result query(const std::string& sql);
 
   tds_dblib_dbprocess* get() const { return dbproc_; }
+  // The database named at opening ("" for the login's default one).
+  const std::wstring& database() const { return database_; }
+  // True when the session is lost and has to be opened again.
+  bool is_dead() const;
 
   // Messages recorded by the handlers since the last clear, in order.
   const std::vector<odb_message>& messages() const;
@@ -123,4 +127,5 @@ class odb_connection final {
   odb_library library_;
   tds_dblib_dbprocess* dbproc_ = nullptr;
   std::unique_ptr<state> state_;
+  std::wstring database_;
 };
