@@ -149,8 +149,10 @@ bool csv_line_reader::read_line(std::wstring& line) {
   // The CR of a CR LF line end.
   if (ended && bytes_.size() >= unit) {
     const char* last = bytes_.data() + bytes_.size() - unit;
-    if (last[lf_at] == '\r' && (!wide || last[1 - lf_at] == '\0'))
-      bytes_.resize(bytes_.size() - unit);
+    if (last[lf_at] == '\r' && (!wide || last[1 - lf_at] == '\0')) {
+      bytes_.pop_back();
+      if (wide) bytes_.pop_back();
+    }
   }
   if (bytes_.size() > max_line_units * unit) fail_long_line();
   position_.fetch_add(consumed, std::memory_order_relaxed);

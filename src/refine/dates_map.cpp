@@ -77,6 +77,10 @@ void dates_map::add_kind(map_entry& entry, std::int32_t k) {
 
 void dates_map::add_value(map_entry& entry, const std::wstring& text) {
   if (text.empty()) return;
+  if (entry.b_processed && entry.state == state_text) {
+    tk_trace(1, "skip mapping CHAR(19)");
+    return;
+  }
   add_kind(entry, ole_date(text).date_kind);
 }
 
@@ -86,6 +90,11 @@ void dates_map::add_rec_stat(const udb_record& record) {
     map_entry& entry = entries[i];
     tk_trace(1, "Process %d item, n_field=%d", static_cast<int>(i), entry.n_field);
     if (static_cast<std::size_t>(entry.n_field) >= record.field_count()) continue;
+    // Text is final: no need to parse the value.
+    if (entry.b_processed && entry.state == state_text) {
+      tk_trace(1, "skip mapping CHAR(19)");
+      continue;
+    }
     const std::wstring text = record.field_at(static_cast<std::size_t>(entry.n_field)).to_wstring();
     tk_trace(1, L"Got string representation: '%ls'", text.c_str());
     add_value(entry, text);

@@ -181,6 +181,11 @@ void num_map::add_rec_stat(const udb_record& record) {
     // A short row has no value for the columns past its end: like an empty
     // cell, that decides nothing.
     if (static_cast<std::size_t>(entry.n_field) >= record.field_count()) continue;
+    // Text is final: no need to print the value.
+    if (entry.b_processed && entry.state == state_text) {
+      tk_trace(1, "skip mapping VARCHAR");
+      continue;
+    }
     const std::string text = record.field_at(static_cast<std::size_t>(entry.n_field)).to_string();
     tk_trace(1, "Got string representation: '%s'", text.c_str());
     add_value(entry, text);
