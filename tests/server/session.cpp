@@ -178,6 +178,13 @@ void session::login(const std::string& payload) {
   logged_in_ = true;
 }
 
+database& session::db_of(const sql::object_name& name) {
+  if (name.database.empty()) return current_db();
+  database* d = engine_.find_db(name.database);
+  if (!d) throw sql_error(911, 16, 1, "Database '" + name.database + "' does not exist. Make sure that the name is entered correctly.");
+  return *d;
+}
+
 database& session::current_db() {
   database* d = engine_.find_db(db_);
   if (!d) throw sql_error(911, 16, 1, "Database '" + db_ + "' does not exist. Make sure that the name is entered correctly.");
@@ -235,12 +242,11 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         engine_.drop_db(s.name);
         break;
       case sql::statement::kind::create_table: {
-        database& d = s.object.database.empty() ? current_db() : *engine_.find_db(s.object.database);
-        engine_.create_table(d, s);
+        engine_.create_table(db_of(s.object), s);
         break;
       }
       case sql::statement::kind::drop_table: {
-        database& d = current_db();
+        database& d = db_of(s.object);
         if (s.flag && !d.find(s.object.name)) break;
         engine_.drop_table(d, s.object.name);
         break;
@@ -248,7 +254,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
       case sql::statement::kind::create_index:
       case sql::statement::kind::add_constraint:
       case sql::statement::kind::alter_column: {
-        database& d = current_db();
+        database& d = db_of(s.object);
         table* t = d.find(s.object.name);
         if (!t) {
           if (s.k == sql::statement::kind::create_index)
@@ -264,7 +270,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         if (s.name == "FMTONLY") fmtonly_ = s.flag;
         break;
       case sql::statement::kind::set_identity_insert: {
-        database& d = current_db();
+        database& d = db_of(s.object);
         table* t = d.find(s.object.name);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
         bool has_identity = std::any_of(t->columns.begin(), t->columns.end(), [](const column& c) { return c.identity; });
@@ -290,11 +296,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
       case sql::statement::kind::insert_bulk: {
         if (!config_.bulk_allowed)
           throw sql_error(4834, 16, 1, "You do not have permission to use the bulk load statement.");
-        database& d = s.object.database.empty() ? current_db() : *[&] {
-          database* x = engine_.find_db(s.object.database);
-          if (!x) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
-          return x;
-        }();
+        database& d = db_of(s.object);
         table* t = d.find(s.object.name);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
         bulk_pending_ = true;
@@ -304,7 +306,8 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
           if (t->find_column(c.name) < 0) throw sql_error(207, 16, 1, "Invalid column name '" + c.name + "'.");
           bulk_columns_.push_back(c.name);
         }
-        bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos;
+        bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos ||
+                              identity_insert_ == fold_case(d.name + "." + t->name);
         break;
       }
       case sql::statement::kind::if_stmt: {
@@ -339,7 +342,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
 }
 
 void session::run_insert(const sql::statement& s, uint64_t& rows) {
-  database& d = current_db();
+  database& d = db_of(s.object);
   table* t = d.find(s.object.name);
   if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
   std::vector<int> targets;

@@ -62,6 +62,7 @@ class session final {
   void run_sp_columns(const sql::statement& s, std::string& out);
   void message(std::string& out, bool error, int number, int state, int cls, const std::string& text);
   database& current_db();
+  database& db_of(const sql::object_name& name);  // the named database, or the current one
 
   byte_stream& io_;
   engine& engine_;

@@ -532,8 +532,8 @@ std::vector<bulk_column> read_colmetadata(reader& in) {
       case t_text: case t_ntext: case t_image: {
         c.max_length = in.u32();
         if (c.wire_type != t_image) in.skip(5);
-        uint8_t parts = in.u8();
-        for (uint8_t p = 0; p < parts; ++p) get_us_varchar(in);
+        // Bulk clients send the table name as one US_VARCHAR, without the part count of a reply.
+        get_us_varchar(in);
         c.text_pointer = true;
         break;
       }
