@@ -66,9 +66,12 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
           break;
       }
       // Whole seconds, as dates are kept everywhere else.
-      long long seconds = std::llround(ole * 86400.0);
-      long long days = seconds / 86400;
-      long long secs = seconds % 86400;
+      long long days = static_cast<long long>(std::floor(ole));
+      long long secs = std::llround((ole - static_cast<double>(days)) * 86400.0);
+      if (secs == 86400) {
+        ++days;
+        secs = 0;
+      }
       // Civil date from days since 1899-12-30 (day 25569 is 1970-01-01).
       long long z = days - 25569 + 719468;
       long long era = z / 146097;

@@ -99,6 +99,7 @@ class rels_handler final : public xml_handler {
   std::string folder_;
 };
 
+// The relationships of a part ("" for the package itself: _rels/.rels).
 std::map<std::string, relationship> read_rels(const zip_archive& archive, const std::string& part) {
   std::string rels_part = folder_of(part) + "_rels/" + part.substr(folder_of(part).size()) + ".rels";
   rels_handler handler(folder_of(part));
@@ -447,7 +448,7 @@ xlsx_workbook::xlsx_workbook(wb_bytes bytes) : bytes_(std::move(bytes)), archive
   tk_trace(1, "xlsx_workbook::xlsx_workbook(%s)", bytes_.path().c_str());
   // The workbook part, as the package relationships name it.
   std::string workbook_part;
-  for (const auto& [id, rel] : read_rels(archive_, "_rels/.rels"))
+  for (const auto& [id, rel] : read_rels(archive_, ""))  // the package's own relationships
     if (ends_with(rel.type, "/officeDocument") && !rel.external) workbook_part = rel.target;
   if (workbook_part.empty() || !archive_.has_entry(workbook_part)) workbook_part = "xl/workbook.xml";
   auto workbook_index = archive_.find(workbook_part);

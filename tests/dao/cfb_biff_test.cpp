@@ -1,0 +1,93 @@
+// The compound-file and BIFF readers over hand-assembled .xls files: every
+// cell record, strings split across CONTINUE records, embedded charts, BIFF5
+// text in a code page, the 1904 date system.
+#include <gtest/gtest.h>
+
+#include "biff_workbook.hpp"
+#include "cfb_reader.hpp"
+#include "dao_exception.hpp"
+#include "wb_test_support.hpp"
+
+namespace {
+using rows_t = std::vector<std::vector<std::string>>;
+
+TEST(biff_reader, every_cell_record_of_a_raw_workbook) {
+  auto book = open_fixture("raw.xls");
+  ASSERT_EQ(book->sheets().size(), 1u);
+  EXPECT_EQ(book->sheets()[0].name, L"Raw");
+  wb_table table(*book, 0, std::nullopt, false);
+  ASSERT_EQ(table.columns().size(), 3u);  // the chart's cell at column 9 is not the sheet's
+  EXPECT_EQ(table.record_count(), 6u);
+  // Every column mixes kinds, so values keep their displayed forms.
+  EXPECT_EQ(read_rows(table), (rows_t{{"t:first", "t:split\u00e9\u4e2d", "-"},
+                                      {"t:42", "t:12.34", "-"},
+                                      {"t:7", "t:8", "t:9"},
+                                      {"t:2.5", "t:TRUE", "-"},
+                                      {"t:99", "t:from formula", "t:TRUE"},
+                                      {"t:label \u00fc", "t:2024-02-29 18:00:00", "-"}}));
+}
+
+TEST(biff_reader, biff5_text_in_its_code_page) {
+  auto book = open_fixture("biff5.xls");
+  ASSERT_EQ(book->sheets().size(), 1u);
+  EXPECT_EQ(book->sheets()[0].name, L"\u041b\u0438\u0441\u0442");
+  wb_table table(*book, 0, std::nullopt, true);
+  EXPECT_EQ(table.columns()[0].name, L"\u041f\u0440\u0438\u0432\u0435\u0442");
+  EXPECT_EQ(read_rows(table), (rows_t{{"n:3.25"}}));
+}
+
+TEST(biff_reader, date_system_1904) {
+  auto book = open_fixture("d1904.xls");
+  EXPECT_TRUE(book->is_1904());
+  wb_table table(*book, 0, std::nullopt, true);
+  EXPECT_EQ(read_rows(table), (rows_t{{"d:2024-02-29 13:45:10"}}));
+}
+
+TEST(biff_reader, bare_stream_without_eof_is_refused) {
+  // BOF alone: the globals never end.
+  std::vector<std::uint8_t> stream = {0x09, 0x08, 16, 0, 0x00, 0x06, 0x05, 0x00};
+  stream.resize(4 + 16, 0);
+  EXPECT_THROW(biff_workbook{cfb_stream::from_memory(stream)}, dao_exception);
+}
+
+TEST(biff_reader, every_prefix_of_a_workbook_stream_is_refused_or_read_cleanly) {
+  // Cut the raw workbook's stream at every length: each cut either reads or
+  // ends in dao_exception, never anything else.
+  auto bytes = wb_bytes::from_file(fixture("raw.xls"));
+  cfb_reader container(bytes);
+  cfb_stream whole = container.open(L"Workbook");
+  std::vector<std::uint8_t> data(whole.size());
+  whole.read(data.data(), data.size());
+  for (std::size_t cut = 0; cut < data.size(); cut += 7) {
+    std::vector<std::uint8_t> part(data.begin(), data.begin() + static_cast<long>(cut));
+    try {
+      biff_workbook book(cfb_stream::from_memory(part));
+      for (std::size_t i = 0; i < book.sheets().size(); ++i) wb_table(book, i, std::nullopt, true);
+    } catch (const dao_exception&) {
+    }
+  }
+}
+
+TEST(cfb_reader_test, lists_top_level_streams) {
+  auto bytes = wb_bytes::from_file(fixture("encrypted.xlsx"));
+  cfb_reader container(bytes);
+  EXPECT_TRUE(container.has_stream(L"encryptioninfo"));
+  EXPECT_TRUE(container.has_stream(L"EncryptedPackage"));
+  EXPECT_FALSE(container.has_stream(L"Workbook"));
+  EXPECT_THROW(container.open(L"Workbook"), dao_exception);
+}
+
+TEST(cfb_reader_test, streams_of_a_real_xls_read_back_whole) {
+  auto bytes = wb_bytes::from_file(fixture("multi.xls"));
+  cfb_reader container(bytes);
+  cfb_stream stream = container.open(L"Workbook");
+  std::vector<std::uint8_t> data(stream.size() + 10);
+  EXPECT_EQ(stream.read(data.data(), data.size()), stream.size());
+  EXPECT_EQ(stream.read(data.data(), 1), 0u);
+  stream.seek(0);
+  std::uint8_t head[2];
+  ASSERT_EQ(stream.read(head, 2), 2u);
+  EXPECT_EQ(head[0], 0x09);  // BOF
+  EXPECT_EQ(head[1], 0x08);
+}
+}  // namespace
