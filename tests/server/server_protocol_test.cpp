@@ -1,0 +1,124 @@
+// The server over real sockets: malformed packets close only their own connection, several clients
+// work at once, attention cancels a request.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "packet_fuzz.hpp"
+#include "test_support.hpp"
+
+namespace tds_test {
+namespace {
+
+// Sends `bytes` on a fresh connection and tells whether the server closed it within two seconds.
+bool server_closes_after(int port, const std::string& bytes) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return false;
+  }
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += static_cast<size_t>(n);
+  }
+  shutdown(fd, SHUT_WR);  // a truncated packet stays truncated
+  bool closed = false;
+  char buf[4096];
+  for (int i = 0; i < 200 && !closed; ++i) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 10) > 0) {
+      ssize_t n = recv(fd, buf, sizeof buf, 0);
+      closed = n <= 0;
+    }
+  }
+  close(fd);
+  return closed;
+}
+
+struct malformed_case {
+  const char* name;
+  std::string bytes;
+};
+
+TEST(server_protocol, malformed_input_closes_only_that_connection) {
+  server_process server;
+  using namespace tds_fuzz;
+  std::string login = packet(16, login7("sa", k_password));
+  std::string bad_login = login7("sa", k_password);
+  bad_login[44] = '\xF0';  // password offset far outside the message
+  bad_login[45] = '\x7F';
+  const malformed_case cases[] = {
+      {"random_bytes", std::string("\x13\x37\xde\xad\xbe\xef\x00\x01\x02\x03garbage", 15)},
+      {"length_below_header", std::string("\x12\x01\x00\x04\x00\x00\x01\x00", 8)},
+      {"length_above_limit", std::string("\x12\x01\xFF\xFF\x00\x00\x01\x00", 8) + std::string(64, 'x')},
+      {"truncated_packet", std::string("\x12\x01\x00\x40\x00\x00\x01\x00\x00\x00", 10)},
+      {"unterminated_prelogin", packet(18, std::string("\x00\x00\x06\x00\x06", 5))},
+      {"login_fields_outside", packet(16, bad_login)},
+      {"batch_before_login", packet(1, sql_batch("SELECT 1"))},
+      {"unknown_packet_type", login + packet(99, "x")},
+      {"bulk_token_garbage", login + packet(1, sql_batch("CREATE TABLE t (a int); insert bulk t ([a] int)")) +
+                                 packet(7, std::string("\x81\x01\x00\x00\x00\x00\x00\x09\x00\x99", 10))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(server_closes_after(server.port(), c.bytes));
+    dblib_client still_there(server.port());
+    ASSERT_TRUE(still_there.connected());
+    EXPECT_EQ(still_there.scalar("SELECT 1"), "1");
+  }
+}
+
+TEST(server_protocol, two_clients_work_at_once) {
+  server_process server;
+  {
+    dblib_client setup(server.port());
+    ASSERT_TRUE(setup.exec("CREATE DATABASE shared; USE shared; CREATE TABLE t (who int, n int)"));
+  }
+  auto worker = [&](int who, bool* ok) {
+    dblib_client db(server.port(), "shared");
+    *ok = db.connected();
+    for (int i = 0; i < 100 && *ok; ++i)
+      *ok = db.exec("INSERT INTO t VALUES (" + std::to_string(who) + ", " + std::to_string(i) + "); SELECT COUNT(*) FROM t");
+  };
+  bool ok1 = false, ok2 = false;
+  std::thread a(worker, 1, &ok1), b(worker, 2, &ok2);
+  // A third client, tsql, runs while the two DB-Library clients insert.
+  std::string out = tsql(server.port(), "SELECT @@VERSION");
+  a.join();
+  b.join();
+  EXPECT_TRUE(ok1);
+  EXPECT_TRUE(ok2);
+  EXPECT_NE(out.find("Microsoft SQL Server"), std::string::npos) << out;
+  dblib_client check(server.port(), "shared");
+  EXPECT_EQ(check.scalar("SELECT COUNT(*) FROM t WHERE who = 1"), "100");
+  EXPECT_EQ(check.scalar("SELECT COUNT(*) FROM t WHERE who = 2"), "100");
+}
+
+TEST(server_protocol, attention_cancels_and_the_connection_goes_on) {
+  server_process server;
+  dblib_client db(server.port());
+  ASSERT_TRUE(db.exec("CREATE DATABASE a; USE a; CREATE TABLE t (n int)"));
+  std::string values;
+  for (int i = 0; i < 500; ++i) values += (i ? ",(" : "(") + std::to_string(i) + ")";
+  ASSERT_TRUE(db.exec("INSERT INTO t VALUES " + values));
+  ASSERT_EQ(dbcmd(db.proc(), "SELECT n FROM t; SELECT n FROM t"), SUCCEED);
+  ASSERT_EQ(dbsqlexec(db.proc()), SUCCEED);
+  ASSERT_EQ(dbresults(db.proc()), SUCCEED);
+  ASSERT_EQ(dbnextrow(db.proc()), REG_ROW);
+  EXPECT_EQ(dbcancel(db.proc()), SUCCEED);
+  EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM t"), "500");
+}
+
+}  // namespace
+}  // namespace tds_test
