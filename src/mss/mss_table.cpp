@@ -261,7 +261,9 @@ ole_variant mssql_get_safe_variant(const ole_variant& value) {
   if (value.get_type() == VT_DATE) {
     SYSTEMTIME st;
     value.get_systemtime(st);
-    if (st.wYear < 1753 || st.wYear > 9999) {
+    // A pure time has no date at all; it is written on day 0 later.
+    const bool b_time_only = st.wYear == 0 && st.wMonth == 0 && st.wDay == 0;
+    if (!b_time_only && (st.wYear < 1753 || st.wYear > 9999)) {
       tk_trace(1, "Skip date-out-of-range");
       return ole_variant::from_string("9999-12-30", VT_DATE);
     }

@@ -37,6 +37,13 @@ TEST(mss_literal, text_and_dates) {
   for (const auto& r : rows) EXPECT_EQ(to_mssql_str(r.text, r.type), r.expected) << r.expected;
 }
 
+TEST(mss_literal, date_values_as_the_insert_path_writes_them) {
+  const ole_variant v = ole_variant::from_string("2024-02-29 13:45:10", VT_DATE);
+  EXPECT_EQ(to_mssql_str(mssql_get_safe_variant(v).to_wstring(), VT_DATE), "'20240229 13:45:10'");
+  const ole_variant t = ole_variant::from_string("12:30:00", VT_DATE);
+  EXPECT_EQ(to_mssql_str(mssql_get_safe_variant(t).to_wstring(), VT_DATE), "'18991230 12:30:00'");
+}
+
 TEST(mss_literal, safe_values) {
   ole_variant old_date = ole_variant::from_string("1700-05-01", VT_DATE);
   ole_variant safe = mssql_get_safe_variant(old_date);
