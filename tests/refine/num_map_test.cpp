@@ -57,6 +57,7 @@ TEST(num_map, the_three_tests) {
       {"4294967296", true, true, false},
       {"-0", false, true, true},
       {"12abc", false, false, true},
+      {"e5", false, true, true},  // lenient: a bare exponent reads as 0
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
