@@ -134,6 +134,24 @@ for row in ws.iter_rows():
     row[0].number_format = "yyyy-mm-dd hh:mm:ss"
 wb.save(path("dates.xlsx"))
 
+# Two sheets whose names simplify alike.
+wb = openpyxl.Workbook()
+wb.active.title = "Q1"
+wb.active.append(["first"])
+wb.create_sheet("Q1 ").append(["second"])
+wb.save(path("dup.xlsx"))
+
+# Times on day 0 and a date-time with a fraction of a second, all dates.
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Times"
+for v in [0.5, datetime.datetime(1899, 12, 30, 0, 0), datetime.datetime(1899, 12, 30, 6, 0),
+          45351 + 1.6 / 86400, None, 45351.25]:
+    ws.append([v])
+for row in ws.iter_rows():
+    row[0].number_format = "yyyy-mm-dd hh:mm:ss"
+wb.save(path("times.xlsx"))
+
 # xlwt: 1904 system, booleans, RK numbers (integers), a long sheet for MULRK.
 wb = xlwt.Workbook()
 wb.dates_1904 = True
