@@ -35,7 +35,8 @@ std::wstring plain_name(const std::wstring& name) {
 
 }  // namespace
 
-mss_database::mss_database(const std::wstring& name, std::shared_ptr<odb_connection> connection, int mode)
+mss_database::mss_database(const std::wstring& name, std::shared_ptr<odb_connection> connection,
+                           int mode)
     : odb_database(name, std::move(connection), mode) {
   tk_trace(2, L"mss_database::ctor(%ls)", name.c_str());
   const std::wstring owner = owner_for_engine();
@@ -54,7 +55,8 @@ mss_database::mss_database(const std::wstring& name, std::shared_ptr<odb_connect
 
 mss_database::~mss_database() = default;
 
-std::unique_ptr<mss_table> mss_database::create_mss_table(const std::wstring& name, const udb_schema& schema,
+std::unique_ptr<mss_table> mss_database::create_mss_table(const std::wstring& name,
+                                                          const udb_schema& schema,
                                                           const udb_indexes& indexes) {
   tk_trace(2, L"mss_database::create_table(%ls)", name.c_str());
   TK_ASSERT((get_mode() & mode_read_only) == 0);
@@ -71,28 +73,31 @@ std::unique_ptr<mss_table> mss_database::create_mss_table(const std::wstring& na
   return t;
 }
 
-std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& name, const udb_schema& schema,
+std::unique_ptr<udb_recordset> mss_database::create_table(const std::wstring& name,
+                                                          const udb_schema& schema,
                                                           const udb_indexes& indexes) {
   return create_mss_table(name, schema, indexes);
 }
 
 std::unique_ptr<mss_table> mss_database::get_mss_table(const std::wstring& name, int mode) {
-  return std::make_unique<mss_table>(safe_name(name), shared_connection(), mode, &get_relationships());
+  return std::make_unique<mss_table>(safe_name(name), shared_connection(), mode,
+                                     &get_relationships());
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, int mode) {
   return get_mss_table(name, mode);
 }
 
-std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name, const std::wstring& query,
-                                                       int mode) {
+std::unique_ptr<udb_recordset> mss_database::get_table(const std::wstring& name,
+                                                       const std::wstring& query, int mode) {
   return std::make_unique<mss_table>(name, query, shared_connection(), mode, &get_relationships());
 }
 
 bool mss_database::is_valid_fk_props(const std::wstring& text) {
   tk_trace(1, L"mss_database::is_valid_fk_props(%ls)", text.c_str());
-  static const wchar_t* valid[] = {L"ON DELETE NO ACTION", L"ON DELETE CASCADE", L"ON DELETE SET DEFAULT",
-                                   L"ON DELETE SET NULL",  L"ON UPDATE NO ACTION", L"ON UPDATE CASCADE",
+  static const wchar_t* valid[] = {L"ON DELETE NO ACTION",   L"ON DELETE CASCADE",
+                                   L"ON DELETE SET DEFAULT", L"ON DELETE SET NULL",
+                                   L"ON UPDATE NO ACTION",   L"ON UPDATE CASCADE",
                                    L"ON UPDATE SET DEFAULT", L"ON UPDATE SET NULL"};
   for (const wchar_t* v : valid)
     if (tk_compare_nocase(text, v) == 0) return true;
@@ -102,14 +107,18 @@ bool mss_database::is_valid_fk_props(const std::wstring& text) {
 std::string mss_database::fk_sql(const udb_relationship& r, int version_level) const {
   const udb_names_map& names = get_names_map();
   auto table_name = [&](const std::wstring& n) { return names.get_tn_mapped_name(n, true); };
-  auto column_name = [&](const std::wstring& t, const std::wstring& c) { return names.get_fn_mapped_name(t, c, true); };
-  std::wstring sql = L"ALTER TABLE " + mss_bracket(table_name(r.referencing_table)) + L" ADD CONSTRAINT " +
-                     mss_bracket(r.name) + L" FOREIGN KEY (";
+  auto column_name = [&](const std::wstring& t, const std::wstring& c) {
+    return names.get_fn_mapped_name(t, c, true);
+  };
+  std::wstring sql = L"ALTER TABLE " + mss_bracket(table_name(r.referencing_table)) +
+                     L" ADD CONSTRAINT " + mss_bracket(r.name) + L" FOREIGN KEY (";
   for (std::size_t i = 0; i < r.referencing_columns.size(); ++i)
-    sql += (i ? L", " : L"") + mss_bracket(column_name(r.referencing_table, r.referencing_columns[i]));
+    sql +=
+        (i ? L", " : L"") + mss_bracket(column_name(r.referencing_table, r.referencing_columns[i]));
   sql += L") REFERENCES " + mss_bracket(table_name(r.referenced_table)) + L"(";
   for (std::size_t i = 0; i < r.referenced_columns.size(); ++i)
-    sql += (i ? L", " : L"") + mss_bracket(column_name(r.referenced_table, r.referenced_columns[i]));
+    sql +=
+        (i ? L", " : L"") + mss_bracket(column_name(r.referenced_table, r.referenced_columns[i]));
   sql += L")";
   if (!r.action_text.empty() && is_valid_fk_props(r.action_text) && version_level == 3)
     sql += L" " + r.action_text;
@@ -133,9 +142,10 @@ void mss_database::create_relationships(const udb_relationships& relationships,
       const std::wstring context = L"Foreign key '" + r.name + L"'";
       if (!on_error) throw;
       if (error.low_word() == odb_low_integrity)
-        on_error(tk_exception("There are orphaned records that prevent from creating foreign key. For more\n"
-                              "information see Troubleshooting article of the product documentation.",
-                              tk_level_item),
+        on_error(tk_exception(
+                     "There are orphaned records that prevent from creating foreign key. For more\n"
+                     "information see Troubleshooting article of the product documentation.",
+                     tk_level_item),
                  context);
       else
         on_error(error, context);

@@ -43,8 +43,10 @@ class mss_database : public odb_database {
   // Adds the foreign keys (never in append mode). A failure goes to
   // `on_error` with the context "Foreign key '<name>'" and the next key is
   // tried; without a sink the failure is thrown. Not used by the driver.
-  using mss_fk_error_sink = std::function<void(const tk_exception& error, const std::wstring& context)>;
-  void create_relationships(const udb_relationships& relationships, const mss_fk_error_sink& on_error);
+  using mss_fk_error_sink =
+      std::function<void(const tk_exception& error, const std::wstring& context)>;
+  void create_relationships(const udb_relationships& relationships,
+                            const mss_fk_error_sink& on_error);
   static bool is_valid_fk_props(const std::wstring& text);
   // The ALTER TABLE ... FOREIGN KEY statement for one relationship.
   std::string fk_sql(const udb_relationship& relationship, int version_level) const;

@@ -78,8 +78,8 @@ void mss_engine::connect(const std::wstring& server, bool fast_load) {
   do_connect(server, L"", L"", true, fast_load);
 }
 
-void mss_engine::connect(const std::wstring& server, const std::wstring& user, const std::wstring& password,
-                         bool fast_load) {
+void mss_engine::connect(const std::wstring& server, const std::wstring& user,
+                         const std::wstring& password, bool fast_load) {
   // The password never reaches the log.
   tk_trace(2, L"mss_engine::connect( %ls, %ls, %ls )", server.c_str(), user.c_str(), L"***");
   do_connect(server, user, password, false, fast_load);
@@ -102,8 +102,10 @@ void mss_engine::do_connect(const std::wstring& server, const std::wstring& user
 
 std::unique_ptr<odb_connection> mss_engine::test_connection(const std::wstring& database) const {
   TK_ASSERT(b_connected_);
-  tk_trace(2, L"mss_engine::test_connection(Data Source=%ls;Initial Catalog=%ls;User ID=%ls;Password=***)",
-           server_.c_str(), database.c_str(), user_.c_str());
+  tk_trace(
+      2,
+      L"mss_engine::test_connection(Data Source=%ls;Initial Catalog=%ls;User ID=%ls;Password=***)",
+      server_.c_str(), database.c_str(), user_.c_str());
   odb_login login(user_, password_, b_integrated_);
   return std::make_unique<odb_connection>(server_, login, database);
 }
@@ -119,7 +121,8 @@ int mss_engine::version_from_text(const std::string& text) {
   if (v.rfind("7.", 0) == 0) return 2;
   // Every release since 2008 names its year.
   if (v.size() >= 4 && std::isdigit(static_cast<unsigned char>(v[0])) &&
-      std::isdigit(static_cast<unsigned char>(v[1])) && std::isdigit(static_cast<unsigned char>(v[2])) &&
+      std::isdigit(static_cast<unsigned char>(v[1])) &&
+      std::isdigit(static_cast<unsigned char>(v[2])) &&
       std::isdigit(static_cast<unsigned char>(v[3])) && std::atoi(v.substr(0, 4).c_str()) >= 2008)
     return 5;
   return 0;
@@ -138,13 +141,15 @@ int mss_engine::get_version(odb_connection& connection) {
   tk_trace(1, "mss_engine::get_version(priv)");
   odb_result r = connection.query("SELECT @@VERSION");
   if (r.rows.empty() || r.rows[0].empty())
-    throw odb_exception(tk_code_kind_odb | odb_low_other, "The server did not tell its version.", tk_level_run);
+    throw odb_exception(tk_code_kind_odb | odb_low_other, "The server did not tell its version.",
+                        tk_level_run);
   const std::string text = r.rows[0][0].bytes;
   tk_trace(1, "MS SQL version string: %s", text.c_str());
   int level = version_from_text(text);
   if (level != 0) return level;
   try {
-    odb_result p = connection.query("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))");
+    odb_result p =
+        connection.query("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))");
     if (!p.rows.empty() && !p.rows[0].empty() && !p.rows[0][0].b_null)
       return version_from_product(p.rows[0][0].bytes);
   } catch (const odb_exception&) {
@@ -212,7 +217,8 @@ std::wstring mss_engine::get_safe_tname(const std::wstring& name) const {
     table = name;
   }
   std::wstring prefix = L"[dbo].";
-  if (!user_.empty() && !b_as_dbo_ && tk_compare_nocase(user_, L"sa") != 0) prefix = mss_bracket(user_) + L".";
+  if (!user_.empty() && !b_as_dbo_ && tk_compare_nocase(user_, L"sa") != 0)
+    prefix = mss_bracket(user_) + L".";
   std::wstring result = prefix + mss_bracket(table);
   tk_trace(1, L"result=%ls", result.c_str());
   return result;

@@ -65,8 +65,8 @@ class mss_engine final : public tk_singleton<mss_engine> {
   const std::wstring& user() const { return user_; }
 
  private:
-  void do_connect(const std::wstring& server, const std::wstring& user, const std::wstring& password,
-                  bool b_integrated, bool fast_load);
+  void do_connect(const std::wstring& server, const std::wstring& user,
+                  const std::wstring& password, bool b_integrated, bool fast_load);
 
   int version_level_ = 0;
   std::wstring server_;

@@ -17,7 +17,8 @@ void mss_fast_load::open_table(odb_connection& connection, const std::string& br
   auto copy = std::make_unique<odb_bulk_copy>(connection, bracketed_name);
   if (b_keep_identity && bcp_control(connection.get(), BCPKEEPIDENTITY, 1) == FAIL)
     connection.raise("Identity values cannot be kept by the bulk copy.");
-  for (std::size_t i = 0; i < host_types.size(); ++i) copy->bind(static_cast<int>(i + 1), host_types[i]);
+  for (std::size_t i = 0; i < host_types.size(); ++i)
+    copy->bind(static_cast<int>(i + 1), host_types[i]);
   host_types_ = host_types;
   copy_ = std::move(copy);
   pending_.clear();
@@ -33,8 +34,12 @@ bool mss_fast_load::insert_data(mss_bulk_row row) {
       const int ordinal = static_cast<int>(i + 1);
       const mss_bulk_cell& c = row.cells[i];
       switch (c.kind) {
-        case mss_bulk_cell::null_value: copy_->set_null(ordinal); break;
-        case mss_bulk_cell::empty_text: copy_->set_empty(ordinal); break;
+        case mss_bulk_cell::null_value:
+          copy_->set_null(ordinal);
+          break;
+        case mss_bulk_cell::empty_text:
+          copy_->set_empty(ordinal);
+          break;
         case mss_bulk_cell::bytes_value:
           copy_->set_value(ordinal, c.bytes.data(), static_cast<std::int32_t>(c.bytes.size()));
           break;

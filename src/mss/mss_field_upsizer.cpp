@@ -32,7 +32,8 @@ void mss_field_upsizer::process(const udb_record& record) {
   tk_trace(1, "csv_field_upsizer::process");
   const udb_schema& schema = table_->get_schema();
   const auto& columns = table_->columns();
-  for (std::size_t i = 0; i < record.field_count() && i < schema.field_count() && i < columns.size(); ++i) {
+  for (std::size_t i = 0;
+       i < record.field_count() && i < schema.field_count() && i < columns.size(); ++i) {
     const t_ftd& f = schema.field_at(i);
     if (f.vartype != VT_BSTR || columns[i].b_long) continue;
     const udb_field& value = record.field_at(i);
@@ -42,7 +43,8 @@ void mss_field_upsizer::process(const udb_record& record) {
     // A table that existed before the run is widened only for values beyond
     // what a worksheet's text column holds; a value that merely exceeds its
     // narrower column then fails its row like any other too-long value.
-    const std::int32_t limit = table_->is_created() ? columns[i].length : std::max(columns[i].length, first_step);
+    const std::int32_t limit =
+        table_->is_created() ? columns[i].length : std::max(columns[i].length, first_step);
     if (needed > limit) {
       tk_trace(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(i));
       do_upsize(i, needed);
@@ -55,9 +57,9 @@ void mss_field_upsizer::do_upsize(std::size_t position, std::int32_t needed) {
   const t_ftd& f = table_->get_schema().field_at(position);
   const std::int32_t current = table_->columns().at(position).length;
   const std::int32_t new_size = needed <= first_step && current < first_step ? first_step : 0;
-  const std::string sql = "ALTER TABLE " + tk_w2utf8(table_->get_name()) + " ALTER COLUMN " +
-                          mss_bracket_utf8(f.name) + (new_size ? " NVARCHAR(255)" : " NVARCHAR(MAX)") +
-                          (f.b_not_null ? " NOT NULL" : " NULL");
+  const std::string sql =
+      "ALTER TABLE " + tk_w2utf8(table_->get_name()) + " ALTER COLUMN " + mss_bracket_utf8(f.name) +
+      (new_size ? " NVARCHAR(255)" : " NVARCHAR(MAX)") + (f.b_not_null ? " NOT NULL" : " NULL");
   // The bulk copy knows the old column: commit it before the change.
   table_->flush();
   database_->execute(sql);

@@ -21,7 +21,8 @@
 
 namespace {
 
-const char* const shape_error = "The structure of data source does not conform to the destination table.";
+const char* const shape_error =
+    "The structure of data source does not conform to the destination table.";
 
 std::wstring lower(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
@@ -46,13 +47,28 @@ std::string like_literal(const std::wstring& text) {
 }
 
 VARTYPE vartype_for(const std::wstring& type_name) {
-  static const std::pair<const wchar_t*, VARTYPE> map[] = {
-      {L"int", VT_I4},         {L"smallint", VT_I2},      {L"tinyint", VT_UI1},       {L"bigint", VT_I8},
-      {L"bit", VT_BOOL},       {L"float", VT_R8},         {L"real", VT_R4},           {L"money", VT_CY},
-      {L"smallmoney", VT_CY},  {L"decimal", VT_DECIMAL},  {L"numeric", VT_DECIMAL},   {L"datetime", VT_DATE},
-      {L"smalldatetime", VT_DATE}, {L"date", VT_DATE},    {L"datetime2", VT_DATE},    {L"time", VT_DATE},
-      {L"datetimeoffset", VT_DATE}, {L"binary", VT_BLOB}, {L"varbinary", VT_BLOB},    {L"image", VT_BLOB},
-      {L"timestamp", VT_BLOB}, {L"rowversion", VT_BLOB}};
+  static const std::pair<const wchar_t*, VARTYPE> map[] = {{L"int", VT_I4},
+                                                           {L"smallint", VT_I2},
+                                                           {L"tinyint", VT_UI1},
+                                                           {L"bigint", VT_I8},
+                                                           {L"bit", VT_BOOL},
+                                                           {L"float", VT_R8},
+                                                           {L"real", VT_R4},
+                                                           {L"money", VT_CY},
+                                                           {L"smallmoney", VT_CY},
+                                                           {L"decimal", VT_DECIMAL},
+                                                           {L"numeric", VT_DECIMAL},
+                                                           {L"datetime", VT_DATE},
+                                                           {L"smalldatetime", VT_DATE},
+                                                           {L"date", VT_DATE},
+                                                           {L"datetime2", VT_DATE},
+                                                           {L"time", VT_DATE},
+                                                           {L"datetimeoffset", VT_DATE},
+                                                           {L"binary", VT_BLOB},
+                                                           {L"varbinary", VT_BLOB},
+                                                           {L"image", VT_BLOB},
+                                                           {L"timestamp", VT_BLOB},
+                                                           {L"rowversion", VT_BLOB}};
   for (const auto& [name, vt] : map)
     if (type_name == name) return vt;
   return VT_BSTR;
@@ -73,7 +89,9 @@ std::string raw(const T& v) {
   return std::string(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
-bool is_null_like(const ole_variant& v) { return v.get_type() == VT_EMPTY || v.get_type() == VT_NULL; }
+bool is_null_like(const ole_variant& v) {
+  return v.get_type() == VT_EMPTY || v.get_type() == VT_NULL;
+}
 
 }  // namespace
 
@@ -86,13 +104,15 @@ mss_table::mss_table(const std::wstring& name, std::shared_ptr<odb_connection> c
   if (!mss_split_tab_name(this->name, table, owner)) table = this->name;
   if ((mode & 0x60) != 0x60) init_indexes(table, owner);
   if (!(mode & 1)) {
-    for (std::size_t i = 0; i < schema.field_count(); ++i) b_identity_ |= schema.field_at(i).b_auto_increment;
+    for (std::size_t i = 0; i < schema.field_count(); ++i)
+      b_identity_ |= schema.field_at(i).b_auto_increment;
     b_primary_key_ = indexes.find_primary() >= 0;
   }
 }
 
 mss_table::mss_table(const std::wstring& name, const std::wstring& query,
-                     std::shared_ptr<odb_connection> connection, int mode, udb_relationships* relationships)
+                     std::shared_ptr<odb_connection> connection, int mode,
+                     udb_relationships* relationships)
     : odb_table(name, query, std::move(connection), mode, relationships), command_(*connection_) {
   tk_trace(2, L"mss_table::mss_table(%ls)", this->name.c_str());
 }
@@ -131,8 +151,8 @@ void mss_table::init_schema() {
     mss_column_info info;
     info.type_name = tk_w2utf8(type_name);
     info.b_unicode = !type_name.empty() && type_name[0] == L'n';
-    const bool b_long_type = type_name == L"text" || type_name == L"ntext" || type_name == L"image" ||
-                             type_name == L"xml";
+    const bool b_long_type = type_name == L"text" || type_name == L"ntext" ||
+                             type_name == L"image" || type_name == L"xml";
     std::int32_t size = 0;
     if (vt == VT_BSTR) {
       info.b_long = b_long_type || precision <= 0 || precision >= 1073741823 || precision > 8000;
@@ -146,8 +166,8 @@ void mss_table::init_schema() {
     info.length = size;
 
     if (b_build)
-      schema.add_field(std::make_unique<t_ftd>(size, column, vt, row[10].bytes == "0", false, ole_variant(),
-                                               vt == VT_DATE ? 1 : 0));
+      schema.add_field(std::make_unique<t_ftd>(size, column, vt, row[10].bytes == "0", false,
+                                               ole_variant(), vt == VT_DATE ? 1 : 0));
     if (!schema.find_field(column)) continue;
     t_ftd& f = schema.get_field(column);
     if (!row[12].b_null && !row[12].bytes.empty()) {
@@ -155,7 +175,8 @@ void mss_table::init_schema() {
       tk_trace(1, L"Got default string: %ls", text.c_str());
       ole_variant def = get_def_value(f.vartype, text);
       tk_trace(1, L"Got default variant: %ls", def.to_wstring().c_str());
-      if (f.vartype == VT_BSTR && f.size > 0 && static_cast<std::int32_t>(def.to_wstring().size()) > f.size)
+      if (f.vartype == VT_BSTR && f.size > 0 &&
+          static_cast<std::int32_t>(def.to_wstring().size()) > f.size)
         tk_trace(2, L"Def.value '%ls' is out of range", def.to_wstring().c_str());
       else
         f.def_value = def;
@@ -235,9 +256,11 @@ std::string to_mssql_str(const std::wstring& text_in, VARTYPE type) {
       tk_trace(1, "BLOB IS AN GUID");
       return "0x" + tk_w2utf8(guid.hex_guid());
     }
-    const bool b_hex = (text.rfind(L"0x", 0) == 0 || text.rfind(L"0X", 0) == 0) &&
-                       std::all_of(text.begin() + 2, text.end(), [](wchar_t c) { return std::iswxdigit(c); });
-    const bool b_digits = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    const bool b_hex =
+        (text.rfind(L"0x", 0) == 0 || text.rfind(L"0X", 0) == 0) &&
+        std::all_of(text.begin() + 2, text.end(), [](wchar_t c) { return std::iswxdigit(c); });
+    const bool b_digits =
+        std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
     if (!b_hex && !b_digits) {
       std::wstring q = L"'";
       for (wchar_t c : text) {
@@ -311,7 +334,8 @@ std::string mss_table::get_fld_append_str(const ole_variant& value, const t_ftd&
   const ole_variant safe = mssql_get_safe_variant(value);
   std::string literal = to_mssql_str(safe.to_wstring(), vt);
   tk_trace(1, "Got string: %s", literal.c_str());
-  if (udb_custom_conversion::is_acceptable2(value)) return tk_w2utf8(udb_custom_conversion::handle2(value));
+  if (udb_custom_conversion::is_acceptable2(value))
+    return tk_w2utf8(udb_custom_conversion::handle2(value));
   if (vt != VT_NULL && vt != VT_EMPTY && (vt == VT_BSTR || (!literal.empty() && literal != "''"))) {
     if (vt == VT_DECIMAL && dec_is_out_of_range(value, field)) {
       tk_trace(1, "Decimal is out of range");
@@ -369,8 +393,8 @@ void mss_table::append_record(udb_record& record) { append_record(record, record
 
 void mss_table::append_record(udb_record& record, long record_number) {
   record_counter_ = record_number;
-  tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d", static_cast<int>(schema.field_count()),
-           static_cast<int>(record.field_count()));
+  tk_trace(1, "mss_table::append_record(schema size=%d, record size=%d",
+           static_cast<int>(schema.field_count()), static_cast<int>(record.field_count()));
   if (record.field_count() != schema.field_count()) throw tk_exception(shape_error, tk_level_item);
   convert_record(record);
   const mss_engine* engine = mss_engine::instance();
@@ -381,8 +405,8 @@ void mss_table::append_record(udb_record& record, long record_number) {
 }
 
 void mss_table::slow_record(const std::vector<ole_variant>& values) {
-  tk_trace(1, "mss_table::slow_record(schema size=%d, record size=%d", static_cast<int>(schema.field_count()),
-           static_cast<int>(values.size()));
+  tk_trace(1, "mss_table::slow_record(schema size=%d, record size=%d",
+           static_cast<int>(schema.field_count()), static_cast<int>(values.size()));
   if (values.size() != schema.field_count()) throw tk_exception(shape_error, tk_level_item);
   if (schema.field_count() == 0) return;
   const std::string sql = insert_sql(values);
@@ -395,16 +419,44 @@ std::vector<int> mss_table::host_types() const {
   std::vector<int> types;
   for (std::size_t i = 0; i < schema.field_count(); ++i) {
     switch (schema.field_at(i).vartype) {
-      case VT_I2: case VT_I1: types.push_back(SYBINT2); break;
-      case VT_I4: case VT_UI2: case VT_INT: types.push_back(SYBINT4); break;
-      case VT_R4: case VT_R8: case VT_UI8: types.push_back(SYBFLT8); break;
-      case VT_CY: types.push_back(SYBMONEY); break;
-      case VT_DATE: types.push_back(SYBDATETIME); break;
-      case VT_BOOL: types.push_back(SYBBIT); break;
-      case VT_UI1: types.push_back(SYBINT1); break;
-      case VT_UI4: case VT_I8: case VT_UINT: types.push_back(SYBINT8); break;
-      case VT_BLOB: case VT_BLOB_OBJECT: types.push_back(SYBBINARY); break;
-      default: types.push_back(SYBCHAR); break;  // text and decimals
+      case VT_I2:
+      case VT_I1:
+        types.push_back(SYBINT2);
+        break;
+      case VT_I4:
+      case VT_UI2:
+      case VT_INT:
+        types.push_back(SYBINT4);
+        break;
+      case VT_R4:
+      case VT_R8:
+      case VT_UI8:
+        types.push_back(SYBFLT8);
+        break;
+      case VT_CY:
+        types.push_back(SYBMONEY);
+        break;
+      case VT_DATE:
+        types.push_back(SYBDATETIME);
+        break;
+      case VT_BOOL:
+        types.push_back(SYBBIT);
+        break;
+      case VT_UI1:
+        types.push_back(SYBINT1);
+        break;
+      case VT_UI4:
+      case VT_I8:
+      case VT_UINT:
+        types.push_back(SYBINT8);
+        break;
+      case VT_BLOB:
+      case VT_BLOB_OBJECT:
+        types.push_back(SYBBINARY);
+        break;
+      default:
+        types.push_back(SYBCHAR);
+        break;  // text and decimals
     }
   }
   return types;
@@ -414,8 +466,9 @@ namespace {
 
 [[noreturn]] void truncated(const std::wstring& table, const t_ftd& f, const std::string& shown) {
   throw odb_exception(tk_code_kind_odb | odb_low_overflow,
-                      "String or binary data would be truncated in table '" + tk_w2utf8(table) + "', column '" +
-                          tk_w2utf8(f.name) + "'. Truncated value: '" + shown + "'.");
+                      "String or binary data would be truncated in table '" + tk_w2utf8(table) +
+                          "', column '" + tk_w2utf8(f.name) + "'. Truncated value: '" + shown +
+                          "'.");
 }
 
 }  // namespace
@@ -446,19 +499,24 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
     value.change_type(f.vartype);  // raises the conversion error for this row
   cell.kind = mss_bulk_cell::bytes_value;
   switch (f.vartype) {
-    case VT_I2: case VT_I1: {
+    case VT_I2:
+    case VT_I1: {
       std::int16_t v = f.vartype == VT_I1 ? value.variant.cVal : value.variant.iVal;
       tk_trace(1, "Got VT_I1/2: %d", v);
       cell.bytes = raw(v);
       return cell;
     }
-    case VT_I4: case VT_UI2: case VT_INT: {
+    case VT_I4:
+    case VT_UI2:
+    case VT_INT: {
       std::int32_t v = f.vartype == VT_UI2 ? value.variant.uiVal : value.variant.lVal;
       tk_trace(1, "Got VT_UI2/I4: %d", v);
       cell.bytes = raw(v);
       return cell;
     }
-    case VT_R4: case VT_R8: case VT_UI8: {
+    case VT_R4:
+    case VT_R8:
+    case VT_UI8: {
       const ole_variant safe = mssql_get_safe_variant(ole_variant(value.to_double()));
       if (is_null_like(safe)) return mss_bulk_cell{};
       double v = safe.variant.dblVal;
@@ -484,7 +542,8 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
       }
       DBDATETIME dt;
       dt.dtdays = static_cast<DBINT>(days_since_1900(st.wYear, st.wMonth, st.wDay));
-      const long long ms = ((st.wHour * 60LL + st.wMinute) * 60 + st.wSecond) * 1000 + st.wMilliseconds;
+      const long long ms =
+          ((st.wHour * 60LL + st.wMinute) * 60 + st.wSecond) * 1000 + st.wMilliseconds;
       dt.dttime = static_cast<DBINT>((ms * 3 + 5) / 10);
       cell.bytes = raw(dt);
       return cell;
@@ -501,8 +560,10 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
       cell.bytes = raw(v);
       return cell;
     }
-    case VT_UI4: case VT_I8: case VT_UINT: {
-      std::int64_t v = f.vartype == VT_I8 ? value.i8_value
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT: {
+      std::int64_t v = f.vartype == VT_I8    ? value.i8_value
                        : f.vartype == VT_UI4 ? static_cast<std::int64_t>(value.variant.ulVal)
                                              : static_cast<std::int64_t>(value.variant.uintVal);
       tk_trace(1, "Got VT_I8");
@@ -513,12 +574,14 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
       if (dec_is_out_of_range(value, f)) {
         tk_trace(1, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d",
                  static_cast<int>(position + 1));
-        throw tk_exception("Cannot cast types. Contact to " TK_SUPPORT_EMAIL " for the solution.", tk_level_item);
+        throw tk_exception("Cannot cast types. Contact to " TK_SUPPORT_EMAIL " for the solution.",
+                           tk_level_item);
       }
       cell.bytes = ole_dec_to_text(value.variant.decVal);
       return cell;
     }
-    case VT_BLOB: case VT_BLOB_OBJECT: {
+    case VT_BLOB:
+    case VT_BLOB_OBJECT: {
       std::string bytes;
       if (ole_is_array_tag(value.get_type())) {
         auto span = value.get_bytes();
@@ -527,8 +590,9 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
         bytes = tk_w2utf8(value.to_wstring());
       }
       if (!col.b_long && col.length > 0 && static_cast<std::int32_t>(bytes.size()) > col.length)
-        truncated(name, f, "0x" + tk_hex_encode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                static_cast<std::size_t>(col.length)));
+        truncated(name, f,
+                  "0x" + tk_hex_encode(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                       static_cast<std::size_t>(col.length)));
       if (bytes.empty()) {
         cell.kind = mss_bulk_cell::empty_text;
         return cell;
@@ -536,7 +600,8 @@ mss_bulk_cell mss_table::bulk_cell(const ole_variant& in, std::size_t position) 
       cell.bytes = std::move(bytes);
       return cell;
     }
-    default: break;
+    default:
+      break;
   }
   // Text: never cut. Trailing blanks beyond the column go, as the server
   // drops them too; anything else fails the row.

@@ -16,7 +16,9 @@
 //
 // The columns, defaults and identity of the table are read back through
 // sp_columns. The table's name is its owner-qualified bracketed name. Shares
-// the connection of its database. One thread.
+// the connection of its database: while a bulk copy is open that session
+// carries nothing else, so anything else sent on the database (an ALTER, a
+// DROP) waits for flush(). One thread.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +43,7 @@ using mss_error_sink =
 struct mss_column_info {
   std::string type_name;  // "nvarchar", "int identity", ...
   bool b_unicode = false;
-  bool b_long = false;     // (max), text, ntext, image
+  bool b_long = false;      // (max), text, ntext, image
   std::int32_t length = 0;  // characters (UTF-16 units) or bytes; 0 for long
 };
 

@@ -28,7 +28,8 @@ thread_local std::vector<odb_message>* login_messages = nullptr;
 
 std::vector<odb_message>* record_for(DBPROCESS* dbproc) {
   if (dbproc) {
-    if (auto* s = reinterpret_cast<odb_connection::state*>(dbgetuserdata(dbproc))) return &s->messages;
+    if (auto* s = reinterpret_cast<odb_connection::state*>(dbgetuserdata(dbproc)))
+      return &s->messages;
   }
   return login_messages;
 }
@@ -70,29 +71,50 @@ extern "C" int odb_message_handler(DBPROCESS* dbproc, DBINT msgno, int msgstate,
 std::string cell_text(DBPROCESS* dbproc, int type, const BYTE* data, DBINT length) {
   char buf[64];
   switch (type) {
-    case SYBINT1: return std::to_string(static_cast<unsigned>(*data));
-    case SYBBIT: case SYBBITN: return *data ? "1" : "0";
-    case SYBINT2: { std::int16_t v; std::memcpy(&v, data, 2); return std::to_string(v); }
-    case SYBINT4: { std::int32_t v; std::memcpy(&v, data, 4); return std::to_string(v); }
-    case SYBINT8: { std::int64_t v; std::memcpy(&v, data, 8); return std::to_string(v); }
+    case SYBINT1:
+      return std::to_string(static_cast<unsigned>(*data));
+    case SYBBIT:
+    case SYBBITN:
+      return *data ? "1" : "0";
+    case SYBINT2: {
+      std::int16_t v;
+      std::memcpy(&v, data, 2);
+      return std::to_string(v);
+    }
+    case SYBINT4: {
+      std::int32_t v;
+      std::memcpy(&v, data, 4);
+      return std::to_string(v);
+    }
+    case SYBINT8: {
+      std::int64_t v;
+      std::memcpy(&v, data, 8);
+      return std::to_string(v);
+    }
     case SYBFLT8: {
-      double v; std::memcpy(&v, data, 8);
+      double v;
+      std::memcpy(&v, data, 8);
       std::snprintf(buf, sizeof buf, "%.17g", v);
       return buf;
     }
     case SYBREAL: {
-      float v; std::memcpy(&v, data, 4);
+      float v;
+      std::memcpy(&v, data, 4);
       std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
       return buf;
     }
-    case SYBDATETIME: case SYBDATETIME4: {
-      long days; long ms;
+    case SYBDATETIME:
+    case SYBDATETIME4: {
+      long days;
+      long ms;
       if (type == SYBDATETIME) {
-        DBDATETIME v; std::memcpy(&v, data, sizeof v);
+        DBDATETIME v;
+        std::memcpy(&v, data, sizeof v);
         days = v.dtdays;
         ms = static_cast<long>((static_cast<long long>(v.dttime) * 10 + 1) / 3);
       } else {
-        DBDATETIME4 v; std::memcpy(&v, data, sizeof v);
+        DBDATETIME4 v;
+        std::memcpy(&v, data, sizeof v);
         days = v.days;
         ms = static_cast<long>(v.minutes) * 60000L;
       }
@@ -108,14 +130,20 @@ std::string cell_text(DBPROCESS* dbproc, int type, const BYTE* data, DBINT lengt
       long d = doy - (153 * mp + 2) / 5 + 1;
       long m = mp < 10 ? mp + 3 : mp - 9;
       if (m <= 2) ++y;
-      std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld", y, m, d, ms / 3600000,
-                    ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+      std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld", y, m, d,
+                    ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
       return buf;
     }
-    case SYBCHAR: case SYBVARCHAR: case SYBTEXT: case SYBNTEXT: case SYBNVARCHAR:
+    case SYBCHAR:
+    case SYBVARCHAR:
+    case SYBTEXT:
+    case SYBNTEXT:
+    case SYBNVARCHAR:
 
       return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
-    case SYBBINARY: case SYBVARBINARY: case SYBIMAGE:
+    case SYBBINARY:
+    case SYBVARBINARY:
+    case SYBIMAGE:
       return std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length));
     default: {
       std::string out(static_cast<std::size_t>(length) * 4 + 64, '\0');
@@ -134,8 +162,9 @@ std::string cell_text(DBPROCESS* dbproc, int type, const BYTE* data, DBINT lengt
 odb_library::odb_library() {
   std::lock_guard lock(library_mutex);
   if (library_users == 0) {
-    if (dbinit() == FAIL) throw odb_exception(tk_code_kind_odb | odb_low_other,
-                                              "Failed to initialise the SQL Server client library.", tk_level_run);
+    if (dbinit() == FAIL)
+      throw odb_exception(tk_code_kind_odb | odb_low_other,
+                          "Failed to initialise the SQL Server client library.", tk_level_run);
     dberrhandle(odb_error_handler);
     dbmsghandle(odb_message_handler);
     dbsetlogintime(15);
@@ -150,7 +179,9 @@ odb_library::~odb_library() {
   if (--library_users == 0) dbexit();
 }
 
-odb_library::odb_library(odb_library&& other) noexcept : b_held_(other.b_held_) { other.b_held_ = false; }
+odb_library::odb_library(odb_library&& other) noexcept : b_held_(other.b_held_) {
+  other.b_held_ = false;
+}
 
 odb_library& odb_library::operator=(odb_library&& other) noexcept {
   if (this != &other) {
@@ -171,7 +202,8 @@ odb_server_address odb_parse_server(const std::wstring& server) {
   // SQL Server writes the port after a comma; dbopen wants a colon.
   if (auto comma = s.find(','); comma != std::string::npos)
     s = tk_trim(s.substr(0, comma)) + ":" + tk_trim(s.substr(comma + 1));
-  if (s.rfind(".\\", 0) == 0 || s.rfind("(local)\\", 0) == 0) s = "127.0.0.1" + s.substr(s.find('\\'));
+  if (s.rfind(".\\", 0) == 0 || s.rfind("(local)\\", 0) == 0)
+    s = "127.0.0.1" + s.substr(s.find('\\'));
   if (s.front() == ':') s = "127.0.0.1" + s;
   a.host_port = s;
   return a;
@@ -179,7 +211,9 @@ odb_server_address odb_parse_server(const std::wstring& server) {
 
 odb_login::odb_login(const std::wstring& user, const std::wstring& password, bool b_integrated) {
   login_ = dblogin();
-  if (!login_) throw odb_exception(tk_code_kind_odb | odb_low_other, "Out of memory for a login record.", tk_level_run);
+  if (!login_)
+    throw odb_exception(tk_code_kind_odb | odb_low_other, "Out of memory for a login record.",
+                        tk_level_run);
   DBSETLAPP(login_, "Tessaly");
   DBSETLCHARSET(login_, "UTF-8");
   // FreeTDS's own configuration (TDSVER) wins over our default.

@@ -70,7 +70,7 @@ class odb_login final {
 // One result set of a batch: column names, server types and the rows as
 // values. Rows are read whole so that the connection is free afterwards.
 struct odb_column_info {
-  std::string name;  // UTF-8
+  std::string name;     // UTF-8
   int server_type = 0;  // DB-Library's SYB* type
   int size = 0;         // bytes as the server reports them
   bool b_nullable = true;

@@ -6,7 +6,8 @@
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 
-odb_database::odb_database(const std::wstring& name, std::shared_ptr<odb_connection> connection, int mode)
+odb_database::odb_database(const std::wstring& name, std::shared_ptr<odb_connection> connection,
+                           int mode)
     : udb_database(name, mode, false), connection_(std::move(connection)) {}
 
 odb_database::~odb_database() = default;
@@ -42,9 +43,20 @@ int version_level() {
 bool is_identity(const t_ftd& f) {
   if (!f.b_auto_increment) return false;
   switch (f.vartype) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_BOOL: return true;
-    case VT_UI4: case VT_I8: case VT_UINT: return version_level() >= 3;
-    default: return false;
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_BOOL:
+      return true;
+    case VT_UI4:
+    case VT_I8:
+    case VT_UINT:
+      return version_level() >= 3;
+    default:
+      return false;
   }
 }
 
@@ -173,7 +185,8 @@ void odb_database::create_table_in_server(const std::wstring& safe_name, const u
       tk_trace(1, "vt=%08X, size=%d", f.vartype, f.size);
       total += width;
       if (f.vartype == VT_BOOL) b_skip = true;
-      if ((is_text(f.vartype) || is_binary(f.vartype)) && (width <= 0 || width > 8000)) b_skip = true;
+      if ((is_text(f.vartype) || is_binary(f.vartype)) && (width <= 0 || width > 8000))
+        b_skip = true;
       if (n++) columns += ", ";
       columns += tk_w2utf8(mss_bracket(column));
     }
@@ -189,7 +202,8 @@ void odb_database::create_table_in_server(const std::wstring& safe_name, const u
               tk_w2utf8(mss_bracket(L"PK_" + table)) + " PRIMARY KEY CLUSTERED (" + columns + ")");
     } else {
       execute(std::string("CREATE ") + (index.b_unique ? "UNIQUE " : "") + "INDEX " +
-              tk_w2utf8(mss_bracket(index.name)) + " ON " + tk_w2utf8(safe_name) + " (" + columns + ")");
+              tk_w2utf8(mss_bracket(index.name)) + " ON " + tk_w2utf8(safe_name) + " (" + columns +
+              ")");
     }
   }
 }

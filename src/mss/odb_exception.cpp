@@ -7,22 +7,39 @@
 std::uint32_t odb_code_for_server_error(int number) {
   std::uint32_t low = odb_low_other;
   switch (number) {
-    case 2714: low = odb_low_table_exists; break;
-    case 208: low = odb_low_no_table; break;
-    case 18456: low = odb_low_bad_login; break;
+    case 2714:
+      low = odb_low_table_exists;
+      break;
+    case 208:
+      low = odb_low_no_table;
+      break;
+    case 18456:
+      low = odb_low_bad_login;
+      break;
     case 2627:
     case 2601:
     case 547:
-    case 515: low = odb_low_integrity; break;
+    case 515:
+      low = odb_low_integrity;
+      break;
     case 245:
-    case 8114: low = odb_low_conversion; break;
+    case 8114:
+      low = odb_low_conversion;
+      break;
     case 8115:
     case 8152:
-    case 2628: low = odb_low_overflow; break;
+    case 2628:
+      low = odb_low_overflow;
+      break;
     case 229:
-    case 262: low = odb_low_permission; break;
-    case 1913: low = odb_low_index_exists; break;
-    default: break;
+    case 262:
+      low = odb_low_permission;
+      break;
+    case 1913:
+      low = odb_low_index_exists;
+      break;
+    default:
+      break;
   }
   return tk_code_kind_odb | low;
 }
@@ -67,7 +84,8 @@ odb_exception::odb_exception(const std::vector<odb_message>& messages, const std
     set_code(tk_code_kind_odb | odb_low_other);
     description_ = fallback;
   } else if (deciding->b_client) {
-    set_code(tk_code_kind_odb | (is_unreachable(deciding->number) ? odb_low_unreachable : odb_low_other));
+    set_code(tk_code_kind_odb |
+             (is_unreachable(deciding->number) ? odb_low_unreachable : odb_low_other));
     description_ = deciding->text;
     source_ = "DB-Library";
   } else {

@@ -16,7 +16,7 @@
 
 // One message as DB-Library's handlers report it.
 struct odb_message {
-  int number = 0;    // server error number, or DB-Library's own error number
+  int number = 0;  // server error number, or DB-Library's own error number
   int state = 0;
   int severity = 0;
   std::string text;  // UTF-8

@@ -40,8 +40,9 @@ std::string where_table(const std::wstring& table, const std::wstring& owner) {
 std::map<std::string, std::string> constraint_types(odb_connection& c, const std::wstring& table,
                                                     const std::wstring& owner) {
   std::map<std::string, std::string> out;
-  odb_result r = c.query("SELECT CONSTRAINT_NAME, CONSTRAINT_TYPE FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS" +
-                         where_table(table, owner));
+  odb_result r =
+      c.query("SELECT CONSTRAINT_NAME, CONSTRAINT_TYPE FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS" +
+              where_table(table, owner));
   for (const auto& row : r.rows)
     if (row.size() >= 2) out[row[0].bytes] = row[1].bytes;
   return out;
@@ -52,10 +53,12 @@ odb_result key_columns(odb_connection& c, const std::wstring& table, const std::
                        const std::string& type) {
   auto types = constraint_types(c, table, owner);
   odb_result r = c.query(
-      "SELECT CONSTRAINT_NAME, COLUMN_NAME, ORDINAL_POSITION FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE" +
+      "SELECT CONSTRAINT_NAME, COLUMN_NAME, ORDINAL_POSITION FROM "
+      "INFORMATION_SCHEMA.KEY_COLUMN_USAGE" +
       where_table(table, owner));
   odb_result out;
-  out.columns = {text_column("CONSTRAINT_NAME"), text_column("COLUMN_NAME"), text_column("ORDINAL")};
+  out.columns = {text_column("CONSTRAINT_NAME"), text_column("COLUMN_NAME"),
+                 text_column("ORDINAL")};
   for (auto& row : r.rows)
     if (row.size() >= 3 && types[row[0].bytes] == type) out.rows.push_back(row);
   std::stable_sort(out.rows.begin(), out.rows.end(), [](const auto& a, const auto& b) {
@@ -67,7 +70,8 @@ odb_result key_columns(odb_connection& c, const std::wstring& table, const std::
 
 }  // namespace
 
-odb_meta_data::odb_meta_data(odb_connection& connection, const std::wstring& name, const std::string& sql)
+odb_meta_data::odb_meta_data(odb_connection& connection, const std::wstring& name,
+                             const std::string& sql)
     : odb_recordset(name) {
   if (!sql.empty()) set_result(connection.query(sql));
 }
@@ -90,8 +94,8 @@ odb_fk_meta_data::odb_fk_meta_data(odb_connection& connection, const std::wstrin
       "SELECT CONSTRAINT_NAME, COLUMN_NAME, ORDINAL_POSITION, TABLE_NAME FROM "
       "INFORMATION_SCHEMA.KEY_COLUMN_USAGE");
   odb_result out;
-  out.columns = {text_column("FK_NAME"), text_column("FK_COLUMN"), text_column("PK_TABLE"),
-                 text_column("PK_COLUMN"), text_column("ORDINAL"), text_column("UPDATE_RULE"),
+  out.columns = {text_column("FK_NAME"),    text_column("FK_COLUMN"), text_column("PK_TABLE"),
+                 text_column("PK_COLUMN"),  text_column("ORDINAL"),   text_column("UPDATE_RULE"),
                  text_column("DELETE_RULE")};
   for (const auto& row : fk.rows) {
     std::string unique_name, update_rule = "NO ACTION", delete_rule = "NO ACTION";
@@ -120,7 +124,8 @@ odb_id_meta_data::odb_id_meta_data(odb_connection& connection, const std::wstrin
   // describes column by column.
   auto types = constraint_types(connection, table, owner);
   odb_result r = connection.query(
-      "SELECT CONSTRAINT_NAME, COLUMN_NAME, ORDINAL_POSITION FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE" +
+      "SELECT CONSTRAINT_NAME, COLUMN_NAME, ORDINAL_POSITION FROM "
+      "INFORMATION_SCHEMA.KEY_COLUMN_USAGE" +
       where_table(table, owner));
   odb_result out;
   out.columns = {text_column("INDEX_NAME"), text_column("IS_UNIQUE"), text_column("IS_PRIMARY_KEY"),
@@ -128,7 +133,8 @@ odb_id_meta_data::odb_id_meta_data(odb_connection& connection, const std::wstrin
   for (const auto& row : r.rows) {
     const std::string& type = types[row[0].bytes];
     if (type != "PRIMARY KEY" && type != "UNIQUE") continue;
-    out.rows.push_back({row[0], cell("1"), cell(type == "PRIMARY KEY" ? "1" : "0"), row[1], row[2]});
+    out.rows.push_back(
+        {row[0], cell("1"), cell(type == "PRIMARY KEY" ? "1" : "0"), row[1], row[2]});
   }
   set_result(std::move(out));
 }
@@ -136,4 +142,5 @@ odb_id_meta_data::odb_id_meta_data(odb_connection& connection, const std::wstrin
 odb_tl_meta_data::odb_tl_meta_data(odb_connection& connection, const std::wstring& owner)
     : odb_meta_data(connection, L"tables",
                     "SELECT TABLE_NAME, TABLE_SCHEMA, TABLE_TYPE FROM INFORMATION_SCHEMA.TABLES" +
-                        (owner.empty() ? std::string() : " WHERE TABLE_SCHEMA = " + odb_quote_literal(owner))) {}
+                        (owner.empty() ? std::string()
+                                       : " WHERE TABLE_SCHEMA = " + odb_quote_literal(owner))) {}

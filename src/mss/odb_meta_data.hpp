@@ -23,17 +23,20 @@ class odb_meta_data : public odb_recordset {
 
 class odb_pk_meta_data final : public odb_meta_data {
  public:
-  odb_pk_meta_data(odb_connection& connection, const std::wstring& table, const std::wstring& owner);
+  odb_pk_meta_data(odb_connection& connection, const std::wstring& table,
+                   const std::wstring& owner);
 };
 
 class odb_fk_meta_data final : public odb_meta_data {
  public:
-  odb_fk_meta_data(odb_connection& connection, const std::wstring& table, const std::wstring& owner);
+  odb_fk_meta_data(odb_connection& connection, const std::wstring& table,
+                   const std::wstring& owner);
 };
 
 class odb_id_meta_data final : public odb_meta_data {
  public:
-  odb_id_meta_data(odb_connection& connection, const std::wstring& table, const std::wstring& owner);
+  odb_id_meta_data(odb_connection& connection, const std::wstring& table,
+                   const std::wstring& owner);
 };
 
 class odb_tl_meta_data final : public odb_meta_data {

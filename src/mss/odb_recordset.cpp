@@ -31,7 +31,8 @@ void odb_recordset::initialize() {
     if (vt == VT_DATE) extra = 1;
     if (vt == VT_DECIMAL) {
       extra = c.precision * 256 + c.scale;
-      tk_trace(1, "Scale/precision for decimal column '%s': (%d, %d)", c.name.c_str(), c.precision, c.scale);
+      tk_trace(1, "Scale/precision for decimal column '%s': (%d, %d)", c.name.c_str(), c.precision,
+               c.scale);
     }
     tk_trace(1, ">>> reserved=%d", extra);
     schema.add_field(std::make_unique<t_ftd>(vt == VT_BLOB ? 0 : c.size, tk_utf82w(c.name), vt,
@@ -52,7 +53,8 @@ odb_record& odb_recordset::get_item() {
       ole_variant value;
       if (!row[i].b_null) {
         if (vt == VT_BLOB) {
-          value = ole_variant(row[i].bytes.size(), reinterpret_cast<const std::uint8_t*>(row[i].bytes.data()));
+          value = ole_variant(row[i].bytes.size(),
+                              reinterpret_cast<const std::uint8_t*>(row[i].bytes.data()));
         } else if (vt == VT_BSTR) {
           value = ole_variant(tk_utf82w(row[i].bytes));
         } else {
@@ -64,8 +66,8 @@ odb_record& odb_recordset::get_item() {
         }
       }
       auto field = std::make_unique<odb_field>(tk_utf82w(col.name),
-                                               static_cast<std::int32_t>(row[i].bytes.size()), value,
-                                               !col.b_nullable, false);
+                                               static_cast<std::int32_t>(row[i].bytes.size()),
+                                               value, !col.b_nullable, false);
       current_->add_field(std::move(field));
     }
   }

@@ -28,8 +28,12 @@ odb_table::odb_table(const std::wstring& name, std::shared_ptr<odb_connection> c
 }
 
 odb_table::odb_table(const std::wstring& name, const std::wstring& query,
-                     std::shared_ptr<odb_connection> connection, int mode, udb_relationships* relationships)
-    : odb_recordset(name), connection_(std::move(connection)), relationships_(relationships), b_query_(true) {
+                     std::shared_ptr<odb_connection> connection, int mode,
+                     udb_relationships* relationships)
+    : odb_recordset(name),
+      connection_(std::move(connection)),
+      relationships_(relationships),
+      b_query_(true) {
   source_text = query;
   tk_trace(2, L"odb_table::odb_table(%ls)", name.c_str());
   internal_initialize(mode | 1);
@@ -51,8 +55,9 @@ void odb_table::internal_initialize(int mode) {
 }
 
 long odb_table::get_records_cnt() {
-  const std::string sql = b_query_ ? "SELECT COUNT(*) FROM (" + tk_w2utf8(source_text) + ") as query"
-                                   : "SELECT COUNT(*) FROM " + tk_w2utf8(name);
+  const std::string sql = b_query_
+                              ? "SELECT COUNT(*) FROM (" + tk_w2utf8(source_text) + ") as query"
+                              : "SELECT COUNT(*) FROM " + tk_w2utf8(name);
   odb_result r = connection_->query(sql);
   if (r.rows.empty() || r.rows[0].empty()) return 0;
   return std::atol(r.rows[0][0].bytes.c_str());

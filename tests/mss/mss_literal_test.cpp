@@ -55,8 +55,10 @@ TEST(mss_literal, safe_values) {
 
   struct row {
     double in, out;
-  } reals[] = {{1e-320, 2.23e-308}, {-1e-320, -2.23e-308}, {1.795e308, 1.79e308}, {0.0, 0.0}, {-5.5, -5.5}};
-  for (const auto& r : reals) EXPECT_EQ(mssql_get_safe_variant(ole_variant(r.in)).variant.dblVal, r.out) << r.in;
+  } reals[] = {
+      {1e-320, 2.23e-308}, {-1e-320, -2.23e-308}, {1.795e308, 1.79e308}, {0.0, 0.0}, {-5.5, -5.5}};
+  for (const auto& r : reals)
+    EXPECT_EQ(mssql_get_safe_variant(ole_variant(r.in)).variant.dblVal, r.out) << r.in;
 }
 
 TEST(mss_literal, decimals_out_of_range) {
@@ -66,7 +68,8 @@ TEST(mss_literal, decimals_out_of_range) {
     bool b_out;
   } rows[] = {{"123.45", false}, {"12345.678", true}, {"-12345.678", true}, {"9999.5", true},
               {"1.234", true},   {"-999.99", false},  {"0.5", false}};
-  for (const auto& r : rows) EXPECT_EQ(mss_table::dec_is_out_of_range(decimal(r.value), f), r.b_out) << r.value;
+  for (const auto& r : rows)
+    EXPECT_EQ(mss_table::dec_is_out_of_range(decimal(r.value), f), r.b_out) << r.value;
   EXPECT_EQ(mss_table::gen_dec_value(f, false), "999.99");
   EXPECT_EQ(mss_table::gen_dec_value(f, true), "-999.99");
   EXPECT_EQ(mss_table::gen_dec_value(decimal_field(3, 0), false), "999");
@@ -106,8 +109,9 @@ TEST(mss_engine_rules, server_forms) {
   struct row {
     std::wstring server;
     std::string expected;
-  } rows[] = {{L"", "127.0.0.1:1433"},      {L"db1", "db1"},           {L"db1:1500", "db1:1500"},
-              {L"db1,1500", "db1:1500"},     {L"db1 , 1500", "db1:1500"}, {L"db1\\SQLEXPRESS", "db1\\SQLEXPRESS"},
+  } rows[] = {{L"", "127.0.0.1:1433"},       {L"db1", "db1"},
+              {L"db1:1500", "db1:1500"},     {L"db1,1500", "db1:1500"},
+              {L"db1 , 1500", "db1:1500"},   {L"db1\\SQLEXPRESS", "db1\\SQLEXPRESS"},
               {L"(local)", "127.0.0.1:1433"}};
   for (const auto& r : rows) EXPECT_EQ(odb_parse_server(r.server).host_port, r.expected);
 }
@@ -138,9 +142,9 @@ TEST(mss_errors, server_numbers_to_codes) {
   struct row {
     int number;
     std::uint32_t code;
-  } rows[] = {{2714, 0x80E3F}, {208, 0x80E37},  {18456, 0x80E4D}, {2627, 0x80E2F}, {2601, 0x80E2F},
-              {547, 0x80E2F},  {515, 0x80E2F},  {245, 0x80E07},   {8114, 0x80E07}, {8115, 0x80E57},
-              {8152, 0x80E57}, {2628, 0x80E57}, {229, 0x80E09},   {262, 0x80E09},  {1913, 0x80E34},
-              {102, 0x80E14}};
+  } rows[] = {{2714, 0x80E3F}, {208, 0x80E37},  {18456, 0x80E4D}, {2627, 0x80E2F},
+              {2601, 0x80E2F}, {547, 0x80E2F},  {515, 0x80E2F},   {245, 0x80E07},
+              {8114, 0x80E07}, {8115, 0x80E57}, {8152, 0x80E57},  {2628, 0x80E57},
+              {229, 0x80E09},  {262, 0x80E09},  {1913, 0x80E34},  {102, 0x80E14}};
   for (const auto& r : rows) EXPECT_EQ(odb_code_for_server_error(r.number), r.code) << r.number;
 }

@@ -40,12 +40,14 @@ class mss_load : public ::testing::TestWithParam<bool> {
   }
   bool bulk() const { return GetParam(); }
 
-  std::unique_ptr<mss_table> create(const std::wstring& name, std::vector<std::pair<std::wstring, VARTYPE>> cols,
-                                    std::int32_t text_size = 50, const udb_indexes& indexes = udb_indexes()) {
+  std::unique_ptr<mss_table> create(const std::wstring& name,
+                                    std::vector<std::pair<std::wstring, VARTYPE>> cols,
+                                    std::int32_t text_size = 50,
+                                    const udb_indexes& indexes = udb_indexes()) {
     udb_schema schema(true);
     for (auto& [n, vt] : cols)
-      schema.add_field(std::make_unique<t_ftd>(vt == VT_BSTR ? text_size : 0, n, vt, false, false, ole_variant(),
-                                               vt == VT_DECIMAL ? 10 * 256 + 2 : 0));
+      schema.add_field(std::make_unique<t_ftd>(vt == VT_BSTR ? text_size : 0, n, vt, false, false,
+                                               ole_variant(), vt == VT_DECIMAL ? 10 * 256 + 2 : 0));
     auto t = db_->create_mss_table(name, schema, indexes);
     t->set_created(true);
     t->set_error_sink([this](const tk_exception& e, const std::wstring&, long n) {
@@ -54,18 +56,21 @@ class mss_load : public ::testing::TestWithParam<bool> {
     return t;
   }
 
-  static std::unique_ptr<udb_record> record(const udb_schema& schema, const std::vector<ole_variant>& values) {
+  static std::unique_ptr<udb_record> record(const udb_schema& schema,
+                                            const std::vector<ole_variant>& values) {
     auto r = std::make_unique<udb_record>();
     for (std::size_t i = 0; i < values.size(); ++i) {
       const std::int32_t size = static_cast<std::int32_t>(values[i].to_wstring().size());
-      r->add_field(std::make_unique<udb_field>(schema.field_at(i).name, size, values[i], false, false));
+      r->add_field(
+          std::make_unique<udb_field>(schema.field_at(i).name, size, values[i], false, false));
     }
     return r;
   }
 
   // Appends a row; a failure of the row itself is recorded like the
   // driver's error handler would.
-  void append(mss_table& t, const std::vector<ole_variant>& values, long n, mss_field_upsizer* upsizer = nullptr) {
+  void append(mss_table& t, const std::vector<ole_variant>& values, long n,
+              mss_field_upsizer* upsizer = nullptr) {
     auto r = record(t.get_schema(), values);
     try {
       if (upsizer) upsizer->process(*r);
@@ -90,8 +95,9 @@ ole_variant text(const std::wstring& s) { return ole_variant(s); }
 TEST_P(mss_load, text_lands_intact_on_both_paths) {
   start();
   auto t = create(L"texts", {{L"id", VT_I4}, {L"s", VT_BSTR}});
-  const std::vector<std::wstring> texts = {L"Привет, мир", L"漢字かな交じり", L"emoji 😀🎉 outside the BMP", L"",
-                                           L"O'Neil", L"trailing  "};
+  const std::vector<std::wstring> texts = {
+      L"Привет, мир", L"漢字かな交じり", L"emoji 😀🎉 outside the BMP", L"",
+      L"O'Neil",      L"trailing  "};
   for (std::size_t i = 0; i < texts.size(); ++i)
     append(*t, {ole_variant(static_cast<int>(i)), text(texts[i])}, static_cast<long>(i + 1));
   t->close();
@@ -107,13 +113,18 @@ TEST_P(mss_load, text_lands_intact_on_both_paths) {
 
 TEST_P(mss_load, mixed_types_and_batch_boundary) {
   start();
-  auto t = create(L"mixed", {{L"i", VT_I4}, {L"r", VT_R8}, {L"d", VT_DATE}, {L"b", VT_BOOL}, {L"m", VT_DECIMAL},
+  auto t = create(L"mixed", {{L"i", VT_I4},
+                             {L"r", VT_R8},
+                             {L"d", VT_DATE},
+                             {L"b", VT_BOOL},
+                             {L"m", VT_DECIMAL},
                              {L"s", VT_BSTR}});
   const long rows = bulk() ? 2001 : 120;
   for (long n = 1; n <= rows; ++n)
-    append(*t, {ole_variant(static_cast<int>(n)), ole_variant(n / 4.0),
-                ole_variant::from_string("2024-02-29 13:45:10", VT_DATE), ole_variant(n % 2 == 0),
-                ole_variant::from_string("12345.67", VT_DECIMAL), text(L"row " + std::to_wstring(n))},
+    append(*t,
+           {ole_variant(static_cast<int>(n)), ole_variant(n / 4.0),
+            ole_variant::from_string("2024-02-29 13:45:10", VT_DATE), ole_variant(n % 2 == 0),
+            ole_variant::from_string("12345.67", VT_DECIMAL), text(L"row " + std::to_wstring(n))},
            n);
   // Nothing of an unfinished batch is visible before the table is closed.
   if (bulk()) {
@@ -141,7 +152,8 @@ TEST_P(mss_load, names_with_brackets_quotes_and_letters_land_verbatim) {
   append(*t, {text(L"v")}, 1);
   t->close();
   EXPECT_TRUE(failures_.empty());
-  odb_result r = select("SELECT " + mss_bracket_utf8(column) + " FROM [dbo]." + mss_bracket_utf8(table));
+  odb_result r =
+      select("SELECT " + mss_bracket_utf8(column) + " FROM [dbo]." + mss_bracket_utf8(table));
   ASSERT_EQ(r.rows.size(), 1u);
   EXPECT_EQ(r.rows[0][0].bytes, "v");
   EXPECT_EQ(tk_utf82w(r.columns[0].name), column);
@@ -169,7 +181,8 @@ TEST_P(mss_load, a_value_longer_than_an_existing_column_fails_its_row) {
   db_ = engine_->open_db(L"dest", mss_database::mode_append);  // merge into what exists
   udb_schema schema(true);
   schema.add_field(std::make_unique<t_ftd>(50, L"s", VT_BSTR, false, false, ole_variant(), 0));
-  auto t = db_->create_mss_table(L"narrow", schema, udb_indexes());  // an existing table: merged into
+  auto t =
+      db_->create_mss_table(L"narrow", schema, udb_indexes());  // an existing table: merged into
   t->set_error_sink([this](const tk_exception& e, const std::wstring&, long n) {
     failures_.push_back({e.code(), n, e.what()});
   });
@@ -213,7 +226,8 @@ TEST_P(mss_load, columns_widen_once_per_step_and_keep_every_character) {
   std::sort(want.begin(), want.end());
   EXPECT_EQ(got, want);
   odb_result c = select(
-      "SELECT CHARACTER_MAXIMUM_LENGTH FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'widen' AND "
+      "SELECT CHARACTER_MAXIMUM_LENGTH FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'widen' "
+      "AND "
       "COLUMN_NAME = N'a'");
   ASSERT_EQ(c.rows.size(), 1u);
   EXPECT_EQ(c.rows[0][0].bytes, "-1");
@@ -222,7 +236,8 @@ TEST_P(mss_load, columns_widen_once_per_step_and_keep_every_character) {
 TEST_P(mss_load, defaults_and_not_null_columns) {
   start();
   db_->execute(
-      "CREATE TABLE [dbo].[defs] ([n] int NOT NULL DEFAULT ((0)), [s] nvarchar(20) NOT NULL DEFAULT ('abc'), "
+      "CREATE TABLE [dbo].[defs] ([n] int NOT NULL DEFAULT ((0)), [s] nvarchar(20) NOT NULL "
+      "DEFAULT ('abc'), "
       "[q] nvarchar(20) NULL DEFAULT ('it''s'))");
   db_->add_table_name(L"defs");
   auto t = db_->get_mss_table(L"defs", 2);
