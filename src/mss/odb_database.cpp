@@ -129,7 +129,7 @@ std::string odb_database::set_def_value(const t_ftd& field) {
 }
 
 std::string odb_database::create_table_sql(const std::wstring& safe_name, const udb_schema& schema,
-                                           const udb_indexes& indexes) const {
+                                           const udb_indexes& indexes) {
   tk_trace(1, "Schema size=%d", static_cast<int>(schema.field_count()));
   const int pk = indexes.find_primary();
   std::string sql = "CREATE TABLE " + tk_w2utf8(safe_name) + " (";

@@ -30,8 +30,8 @@ class odb_database : public udb_database {
   bool delete_tab(const std::wstring& name) override;
 
   // Builds the CREATE TABLE statement for a schema (exposed for tests).
-  std::string create_table_sql(const std::wstring& safe_name, const udb_schema& schema,
-                               const udb_indexes& indexes) const;
+  static std::string create_table_sql(const std::wstring& safe_name, const udb_schema& schema,
+                                      const udb_indexes& indexes);
   // The DEFAULT clause text for a field ("" for none).
   static std::string set_def_value(const t_ftd& field);
 
