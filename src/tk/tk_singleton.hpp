@@ -14,18 +14,21 @@
 template <class T>
 class tk_singleton {
  public:
-  static T* instance() noexcept { return instance_.load(std::memory_order_acquire); }
+  static T* instance() noexcept {
+    return static_cast<T*>(instance_.load(std::memory_order_acquire));
+  }
 
   tk_singleton(const tk_singleton&) = delete;
   tk_singleton& operator=(const tk_singleton&) = delete;
 
  protected:
   tk_singleton() {
-    T* expected = nullptr;
-    if (!instance_.compare_exchange_strong(expected, static_cast<T*>(this))) TK_FAIL();
+    // Kept as the base: the derived object does not exist yet.
+    tk_singleton* expected = nullptr;
+    if (!instance_.compare_exchange_strong(expected, this)) TK_FAIL();
   }
   ~tk_singleton() { instance_.store(nullptr, std::memory_order_release); }
 
  private:
-  static inline std::atomic<T*> instance_{nullptr};
+  static inline std::atomic<tk_singleton*> instance_{nullptr};
 };

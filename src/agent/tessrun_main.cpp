@@ -1,0 +1,52 @@
+// tessrun: runs one conversion from the command line, without a user
+// interface. It reports on standard output and standard error and through its
+// exit status: 0 when the run ended, 255 (-1) when it could not start or
+// could not go on.
+#include <clocale>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "error_handler.hpp"
+#include "error_maps.hpp"
+#include "tessaly_convertor.hpp"
+#include "tessrun_options.hpp"
+#include "tk_trace.hpp"
+
+namespace {
+
+void run(int argc, const char* const* argv, tessaly_convertor& conv, error_handler& handler) {
+  if (argc <= 1 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
+  try {
+    conv.mssql.connect_mssql_server();
+  } catch (const tk_exception& e) {
+    // A run that could not even connect has failed, whatever the level of
+    // the server's message.
+    handler.handle(e, true);
+    error_handler::exit_failure();
+  }
+  check_dest(conv.dest);
+  conv();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  tk_trace_log trace_log("", false, 3, false);
+  error_handler handler(dao_error_map());
+  handler.load_err_map(odb_error_map());
+  handler.load_err_map(workbook_error_map().first(2));
+  {
+    tessaly_convertor conv;
+    try {
+      run(argc, argv, conv, handler);
+    } catch (const tk_exception& e) {
+      handler.handle(e, true);
+    } catch (const std::exception& e) {
+      exit_with_message(e.what());
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}

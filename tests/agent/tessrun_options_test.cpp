@@ -1,0 +1,199 @@
+// tessrun's option checks, run as the real program: what it prints where, and
+// its exit status. None of these reach a server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "run_process.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string usage_head = "TESSRUN v3.4\nUsage: TESSRUN.EXE OPTIONS\n\n";
+
+process_result tessrun(const std::vector<std::string>& args) {
+  return run_process(TESSRUN_PATH, args, {"LC_ALL=C.UTF-8"});
+}
+
+class scratch {
+ public:
+  scratch() {
+    std::string pattern = (fs::temp_directory_path() / "tessrun-test-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~scratch() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const std::string file = (path_ / name).string();
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+struct check_case {
+  const char* name;
+  std::vector<std::string> args;
+  std::string err;  // exactly what standard error holds
+};
+
+TEST(tessrun_options, each_failed_check_prints_one_message_and_exits_255) {
+  const std::string csv = "--src=data.csv";
+  const check_case cases[] = {
+      {"no arguments", {}, usage_head},
+      {"help after other options", {"--dest=db", "--help", "--bogus"}, usage_head},
+      {"mode 02", {"--mode=02"}, "Invalid merge/overwrite mode\n"},
+      {"mode 4", {"--mode=4"}, "Invalid merge/overwrite mode\n"},
+      {"mode -1", {"--mode=-1"}, "Invalid merge/overwrite mode\n"},
+      {"mode empty", {"--mode="}, "Invalid merge/overwrite mode\n"},
+      {"mode +2", {"--mode=+2"}, "Invalid merge/overwrite mode\n"},
+      {"src and dest missing", {"--from_csv"}, "You should enter data source name\n"},
+      {"dest missing", {csv}, "You should enter destination MS SQL database name\n"},
+      {"csv without table name",
+       {"--from_csv", csv, "--dest=db", "--csv_delim=1", "--mode=3"},
+       "You should specify MS SQL table name (use '--tab_name' option)\n"},
+      {"csv without delimiter",
+       {"--from_csv", csv, "--dest=db", "--tab_name=t"},
+       "You should specify CSV delimiter (use '--csv_delim' option)\n"},
+      {"csv with delimiter 4",
+       {"--from_csv", csv, "--dest=db", "--tab_name=t", "--csv_delim=4"},
+       "You should specify CSV delimiter (use '--csv_delim' option)\n"},
+      {"unrecognised argument with everything else given",
+       {"--from_csv", csv, "--dest=db", "--tab_name=t", "--csv_delim=2", "--verbose"},
+       usage_head},
+      {"missing table list", {"--tab_file=/nonexistent/list.txt"},
+       "Table names file does not exist.\nPlease verify the correct path/name was given.\n"},
+  };
+  for (const check_case& c : cases) {
+    const process_result r = tessrun(c.args);
+    EXPECT_EQ(r.status, 255) << c.name;
+    if (c.err == usage_head) EXPECT_TRUE(r.err.starts_with(usage_head)) << c.name << "\n" << r.err;
+    else EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
+  }
+}
+
+TEST(tessrun_options, usage_text_is_complete) {
+  const process_result r = tessrun({"--help"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("\n   --profile=...  path to the file to load conversion settings from\n"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("\n   --csv_delim=... select the delimiter that separates CSV field\n"),
+            std::string::npos);
+  EXPECT_TRUE(r.err.ends_with(
+      "   3) If you omit 'tab_file' parameter, all worksheets will be converted.\n\n\n"));
+}
+
+TEST(tessrun_options, silent_prints_nothing_but_still_fails) {
+  std::vector<std::string> many_unknown(21, "--unknown");
+  const std::vector<std::vector<std::string>> runs = {
+      {"--silent", "--dest=db"},
+      {"--silent", "--src=a.xls", "--dest=db", "--bogus"},
+      {"--silent", "--help"},
+  };
+  for (const auto& args : runs) {
+    const process_result r = tessrun(args);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out + r.err, "");
+  }
+  // More unrecognised arguments than the list keeps still end with usage.
+  const process_result r = tessrun(many_unknown);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_TRUE(r.err.starts_with(usage_head));
+}
+
+TEST(tessrun_options, refused_log_files_are_reported_by_the_error_handler) {
+  scratch dir;
+  const std::string read_only = dir.write("old.log", "keep");
+  fs::permissions(read_only, fs::perms::owner_read);
+  struct log_case {
+    std::string path;
+    std::string out;
+  };
+  const log_case cases[] = {
+      {read_only, "Error:\nLogfile name specifies an existing read-only file.\n"},
+      {dir.file("missing/run.log"),
+       "Error:\nLogfile path does not exist. Please verify the correct path was given.\n"},
+  };
+  for (const log_case& c : cases) {
+    const process_result r = tessrun({"--logfile=" + c.path, "--src=a.csv"});
+    EXPECT_EQ(r.status, 255) << c.path;
+    EXPECT_EQ(r.out, c.out) << c.path;
+    EXPECT_EQ(r.err, "") << c.path;
+  }
+  std::ifstream in(read_only);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+}
+
+TEST(tessrun_options, log_file_receives_the_failed_check) {
+  scratch dir;
+  const std::string log = dir.file("run.log");
+  const process_result r = tessrun({"--logfile=" + log, "--mode=9"});
+  EXPECT_EQ(r.status, 255);
+  std::ifstream in(log, std::ios::binary);
+  // Threshold 3: the message is there, the level-1 and level-2 lines are not.
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "Invalid merge/overwrite mode\r\n");
+}
+
+// A workbook with one worksheet, "Data", written by openpyxl.
+std::string make_workbook(const scratch& dir) {
+  const std::string path = dir.file("book.xlsx");
+  const std::string script =
+      "import openpyxl\n"
+      "wb = openpyxl.Workbook()\n"
+      "wb.active.title = 'Data'\n"
+      "wb.active.append(['id'])\n"
+      "wb.save('" + path + "')\n";
+  const process_result r = run_process("/usr/bin/python3", {"-c", script});
+  EXPECT_EQ(r.status, 0) << r.err;
+  return path;
+}
+
+TEST(tessrun_options, table_list_with_byte_order_mark_is_read_as_utf8) {
+  scratch dir;
+  const std::string book = make_workbook(dir);
+  // A byte-order mark, an empty line between the names, a CR LF line end,
+  // accented letters and a trailing space that belongs to the name.
+  const std::string list = dir.write("tables.txt", "\xEF\xBB\xBFSheet1\r\n\r\nCaf\xC3\xA9 \xC3\xA0 la carte \n");
+  const process_result r =
+      tessrun({"--src=" + book, "--dest=db", "--tab_file=" + list, "--host=127.0.0.1:1"});
+  EXPECT_NE(r.err.find("Worksheet Sheet1 not found\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Worksheet Caf\xC3\xA9 \xC3\xA0 la carte  not found\n"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Worksheet Data not found"), std::string::npos);
+  EXPECT_EQ(r.status, 255);  // and then no server answers
+}
+
+TEST(tessrun_options, unreadable_workbook_stops_before_the_connection) {
+  scratch dir;
+  const std::string not_a_book = dir.write("notes.xlsx", "just some text\n");
+  const process_result r = tessrun({"--src=" + not_a_book, "--dest=db"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_TRUE(r.out.starts_with("Error:\n")) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(tessrun_options, table_list_without_mark_is_read_in_the_locale_code_page) {
+  scratch dir;
+  const std::string book = make_workbook(dir);
+  const std::string list = dir.write("tables.txt", "Caf\xE9\n");  // Latin-1 bytes
+  const process_result r =
+      run_process(TESSRUN_PATH,
+                  {"--src=" + book, "--dest=db", "--tab_file=" + list, "--host=127.0.0.1:1"},
+                  {"LC_ALL=C.UTF-8"});
+  // Under a UTF-8 locale the lone byte is not valid: it is replaced, and the
+  // name is still reported rather than dropped.
+  EXPECT_NE(r.err.find("Worksheet Caf\xEF\xBF\xBD not found\n"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// tessrun loading CSV files into the SQL Server stand-in, checked by querying
+// the server through DB-Library.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "run_process.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tds_test::dblib_client;
+using tds_test::k_password;
+using tds_test::server_process;
+
+class tessrun_csv : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tessrun-e2e-XXXXXX").string();
+    folder_ = mkdtemp(pattern.data());
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  std::string write(const std::string& name, const std::string& bytes) {
+    const std::string path = (folder_ / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  process_result tessrun(const server_process& server, std::vector<std::string> args) {
+    args.push_back("--host=127.0.0.1:" + std::to_string(server.port()));
+    args.push_back("--user=sa");
+    args.push_back(std::string("--pswd=") + k_password);
+    return run_process(TESSRUN_PATH, args, {"LC_ALL=C.UTF-8"});
+  }
+
+  process_result load_csv(const server_process& server, const std::string& csv,
+                          std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--from_csv", "--src=" + csv, "--dest=shop",
+                                     "--tab_name=orders", "--csv_delim=2", "--extr_fn"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return tessrun(server, args);
+  }
+
+  static std::vector<std::vector<std::string>> rows(int port, const std::string& sql) {
+    dblib_client client(port, "shop");
+    EXPECT_TRUE(client.exec(sql)) << client.last_error_text();
+    return client.results().empty() ? std::vector<std::vector<std::string>>{}
+                                    : client.results().front().rows;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(tessrun_csv, loads_a_file_and_reports_on_standard_output) {
+  server_process server;
+  const std::string csv = write("orders.csv", "id,item,note\r\n1,Tea,\"a, b\"\r\n2,Café,\"say \"\"hi\"\"\"\r\n");
+  const process_result r = load_csv(server, csv);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "Converting CSV file " + csv + "\n");
+  EXPECT_EQ(r.err, "");
+  const auto table = rows(server.port(), "SELECT id, item, note FROM orders ORDER BY id");
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", "Tea", "a, b"}, {"2", "Café", "say \"hi\""}};
+  EXPECT_EQ(table, expected);
+}
+
+TEST_F(tessrun_csv, modes_decide_what_happens_to_an_existing_table) {
+  server_process server;
+  const std::string first = write("a.csv", "id\n1\n2\n");
+  const std::string second = write("b.csv", "id\n3\n");
+  ASSERT_EQ(load_csv(server, first).status, 0);
+
+  struct mode_case {
+    std::vector<std::string> args;
+    std::string expected_count;
+  };
+  // Without --mode a CSV run replaces the table (mode 1).
+  const mode_case cases[] = {
+      {{"--mode=3"}, "3"},  // merge appends
+      {{"--mode=2"}, "3"},  // skip leaves the rows alone
+      {{}, "1"},            // overwrite the table
+      {{"--mode=0"}, "1"},  // overwrite the database
+  };
+  for (const mode_case& c : cases) {
+    const process_result r = load_csv(server, second, c.args);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(rows(server.port(), "SELECT COUNT(*) FROM orders"),
+              (std::vector<std::vector<std::string>>{{c.expected_count}}))
+        << (c.args.empty() ? "default" : c.args[0]);
+  }
+}
+
+TEST_F(tessrun_csv, skipped_table_is_reported) {
+  server_process server;
+  const std::string csv = write("a.csv", "id\n1\n");
+  ASSERT_EQ(load_csv(server, csv).status, 0);
+  const process_result r = load_csv(server, csv, {"--mode=2"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Table orders exists and was skipped\n");
+}
+
+TEST_F(tessrun_csv, user_without_password_logs_in_with_an_empty_password) {
+  server_process server({"--login", "loader:"});
+  const std::string csv = write("a.csv", "id\n1\n");
+  const process_result r = run_process(
+      TESSRUN_PATH,
+      {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
+       "--host=127.0.0.1:" + std::to_string(server.port()), "--user=loader"},
+      {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST_F(tessrun_csv, failed_connection_ends_with_255) {
+  server_process server;
+  const std::string csv = write("a.csv", "id\n1\n");
+  const process_result bad_password = run_process(
+      TESSRUN_PATH,
+      {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
+       "--host=127.0.0.1," + std::to_string(server.port()), "--user=sa", "--pswd=wrong"},
+      {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(bad_password.status, 255);
+  EXPECT_EQ(bad_password.out, "Error:\nInvalid user name or password.\n");
+}
+
+TEST_F(tessrun_csv, silent_run_prints_nothing) {
+  server_process server;
+  const std::string csv = write("a.csv", "id\n1\n");
+  const process_result r = load_csv(server, csv, {"--silent"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out + r.err, "");
+}
+
+TEST_F(tessrun_csv, trace_log_holds_the_stamps_and_the_converting_line) {
+  server_process server;
+  const std::string csv = write("a.csv", "id\n1\n");
+  const std::string log = (folder_ / "run.log").string();
+  ASSERT_EQ(load_csv(server, csv, {"--logfile=" + log}).status, 0);
+  std::ifstream in(log, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("Conversion started on "), std::string::npos) << text;
+  EXPECT_NE(text.find("Converting CSV file " + csv + "\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Conversion ended on "), std::string::npos) << text;
+  EXPECT_EQ(text.find(k_password), std::string::npos) << "the password reached the log";
+}
+
+}  // namespace
