@@ -148,6 +148,14 @@ std::pair<int64_t, int64_t> precision_length(const sql_type& t) {
   return {0, 0};
 }
 
+// sys.indexes numbering: the clustered index is 1, the others follow from 2 in creation order.
+std::vector<int> index_ids(const table& t) {
+  std::vector<int> ids;
+  int next = 2;
+  for (const auto& k : t.keys) ids.push_back(k.clustered ? 1 : next++);
+  return ids;
+}
+
 }  // namespace
 
 database* catalog::db_named(const std::string& name) { return engine_.find_db(name.empty() ? db_ : name); }
@@ -182,17 +190,65 @@ relation catalog::view(const sql::object_name& name) {
         r.rows.push_back({integer(t->object_id), text(c.name), integer(static_cast<int64_t>(i) + 1), integer(max_len),
                           integer(c.type.precision), integer(c.type.scale), integer(c.nullable), integer(c.identity)});
       }
+  } else if (schema == "SYS" && n == "INDEX_COLUMNS") {
+    r.columns = {col("object_id", k_int), col("index_id", k_int), col("index_column_id", k_int), col("column_id", k_int),
+                 col("key_ordinal", sql_type{type_id::tinyint}), col("is_descending_key", sql_type{type_id::bit})};
+    for (table* t : tables) {
+      std::vector<int> ids = index_ids(*t);
+      for (size_t k = 0; k < t->keys.size(); ++k)
+        for (size_t i = 0; i < t->keys[k].columns.size(); ++i)
+          r.rows.push_back({integer(t->object_id), integer(ids[k]), integer(static_cast<int64_t>(i) + 1),
+                            integer(static_cast<int64_t>(t->keys[k].columns[i]) + 1), integer(static_cast<int64_t>(i) + 1),
+                            integer(0)});
+    }
+  } else if (schema == "SYS" && (n == "FOREIGN_KEYS" || n == "FOREIGN_KEY_COLUMNS")) {
+    bool columns = n == "FOREIGN_KEY_COLUMNS";
+    if (columns)
+      r.columns = {col("constraint_object_id", k_int), col("constraint_column_id", k_int), col("parent_object_id", k_int),
+                   col("parent_column_id", k_int), col("referenced_object_id", k_int), col("referenced_column_id", k_int)};
+    else
+      r.columns = {col("name", k_sysname), col("object_id", k_int), col("parent_object_id", k_int),
+                   col("referenced_object_id", k_int), col("delete_referential_action_desc", sql_type{type_id::nvarchar, 60}),
+                   col("update_referential_action_desc", sql_type{type_id::nvarchar, 60})};
+    for (table* t : tables)
+      for (size_t f = 0; f < t->foreign_keys.size(); ++f) {
+        const foreign_key& fk = t->foreign_keys[f];
+        table* parent = db->find(fk.ref_table);
+        int64_t fk_id = static_cast<int64_t>(t->object_id) * 1000 + static_cast<int64_t>(f) + 1;
+        int64_t parent_id = parent ? parent->object_id : 0;
+        if (!columns) {
+          std::string actions = fold_case(fk.actions);
+          auto rule = [&](const std::string& on) {
+            size_t p = actions.find(on);
+            if (p == std::string::npos) return std::string("NO_ACTION");
+            std::string rest = actions.substr(p + on.size());
+            if (rest.rfind(" CASCADE", 0) == 0) return std::string("CASCADE");
+            if (rest.rfind(" SET NULL", 0) == 0) return std::string("SET_NULL");
+            if (rest.rfind(" SET DEFAULT", 0) == 0) return std::string("SET_DEFAULT");
+            return std::string("NO_ACTION");
+          };
+          r.rows.push_back({text(fk.name), integer(fk_id), integer(t->object_id), integer(parent_id), text(rule("ON DELETE")),
+                            text(rule("ON UPDATE"))});
+          continue;
+        }
+        for (size_t i = 0; i < fk.columns.size(); ++i)
+          r.rows.push_back({integer(fk_id), integer(static_cast<int64_t>(i) + 1), integer(t->object_id),
+                            integer(static_cast<int64_t>(fk.columns[i]) + 1), integer(parent_id),
+                            integer(static_cast<int64_t>(fk.ref_columns[i]) + 1)});
+      }
   } else if (schema == "SYS" && n == "INDEXES") {
     r.columns = {col("object_id", k_int), col("name", k_sysname), col("index_id", k_int), col("type_desc", sql_type{type_id::nvarchar, 60}),
                  col("is_unique", sql_type{type_id::bit}), col("is_primary_key", sql_type{type_id::bit}),
                  col("is_unique_constraint", sql_type{type_id::bit})};
     for (table* t : tables) {
-      int id = 2;
-      for (const auto& k : t->keys)
-        r.rows.push_back({integer(t->object_id), text(k.name), integer(k.clustered ? 1 : id++),
+      std::vector<int> ids = index_ids(*t);
+      for (size_t i = 0; i < t->keys.size(); ++i) {
+        const key_constraint& k = t->keys[i];
+        r.rows.push_back({integer(t->object_id), text(k.name), integer(ids[i]),
                           text(k.clustered ? "CLUSTERED" : "NONCLUSTERED"), integer(k.k != key_constraint::kind::index),
                           integer(k.k == key_constraint::kind::primary),
                           integer(k.k == key_constraint::kind::unique && !k.from_index)});
+      }
     }
   } else if (schema == "INFORMATION_SCHEMA" && n == "TABLES") {
     r.columns = {col("TABLE_CATALOG", k_sysname), col("TABLE_SCHEMA", k_sysname), col("TABLE_NAME", k_sysname, false),
@@ -283,15 +339,58 @@ relation catalog::view(const sql::object_name& name) {
 }
 
 relation catalog::source(const sql::select_stmt& q, bool metadata_only) {
-  if (q.from_subquery) return select(*q.from_subquery, false);
   relation r;
-  if (!q.from) {
+  if (q.from.empty()) {
     r.rows.emplace_back();
     return r;
   }
-  const sql::object_name& name = *q.from;
+  r = from_one(q.from[0], q, metadata_only && q.from.size() == 1);
+  for (size_t j = 1; j < q.from.size(); ++j) {
+    const sql::from_item& item = q.from[j];
+    relation right = from_one(item, q, false);
+    relation joined;
+    joined.columns = r.columns;
+    joined.columns.insert(joined.columns.end(), right.columns.begin(), right.columns.end());
+    joined.qualifiers = r.qualifiers;
+    joined.qualifiers.insert(joined.qualifiers.end(), right.qualifiers.begin(), right.qualifiers.end());
+    for (auto& c : joined.columns) c.nullable = c.nullable || item.left_join;
+    // Nested loops: the catalogs these joins serve are small.
+    for (const auto& left_row : r.rows) {
+      bool matched = false;
+      for (const auto& right_row : right.rows) {
+        std::vector<value> row = left_row;
+        row.insert(row.end(), right_row.begin(), right_row.end());
+        if (!item.on || test(*item.on, &joined, &row)) {
+          joined.rows.push_back(std::move(row));
+          matched = true;
+        }
+      }
+      if (!matched && item.left_join) {
+        std::vector<value> row = left_row;
+        row.resize(joined.columns.size());
+        joined.rows.push_back(std::move(row));
+      }
+    }
+    r = std::move(joined);
+  }
+  return r;
+}
+
+relation catalog::from_one(const sql::from_item& item, const sql::select_stmt& q, bool metadata_only) {
+  relation r;
+  if (item.subquery) {
+    r = select(*item.subquery, false);
+    r.qualifiers.assign(r.columns.size(), item.alias);
+    return r;
+  }
+  const sql::object_name& name = *item.table;
+  std::string qualifier = item.alias.empty() ? name.name : item.alias;
   std::string schema = fold_case(name.schema);
-  if (schema == "SYS" || schema == "INFORMATION_SCHEMA") return view(name);
+  if (schema == "SYS" || schema == "INFORMATION_SCHEMA") {
+    r = view(name);
+    r.qualifiers.assign(r.columns.size(), qualifier);
+    return r;
+  }
   database* db = db_named(name.database);
   table* t = db ? db->find(name.name) : nullptr;
   if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + name.text() + "'.");
@@ -301,12 +400,14 @@ relation catalog::source(const sql::select_stmt& q, bool metadata_only) {
     w.table = t->name;
     r.columns.push_back(std::move(w));
   }
+  r.qualifiers.assign(r.columns.size(), qualifier);
   if (metadata_only) return r;
-  // COUNT(*) without a filter needs no rows decoded.
-  if (!q.where && q.items.size() == 1 && q.items[0].e->k == sql::expr::kind::function && q.items[0].e->name == "count" &&
-      !q.items[0].e->args.empty() && q.items[0].e->args[0]->k == sql::expr::kind::star) {
+  // COUNT(*) over one table without a filter needs no rows decoded.
+  if (!q.where && q.from.size() == 1 && q.items.size() == 1 && q.items[0].e->k == sql::expr::kind::function &&
+      q.items[0].e->name == "count" && !q.items[0].e->args.empty() && q.items[0].e->args[0]->k == sql::expr::kind::star) {
     r.rows.assign(t->rows.size(), std::vector<value>());
     r.columns.clear();
+    r.qualifiers.clear();
     return r;
   }
   r.rows.reserve(t->rows.size());
@@ -315,9 +416,16 @@ relation catalog::source(const sql::select_stmt& q, bool metadata_only) {
 }
 
 int catalog::resolve(const relation& r, const sql::expr& e) const {
-  for (size_t i = 0; i < r.columns.size(); ++i)
-    if (iequals(r.columns[i].name, e.name)) return static_cast<int>(i);
-  return -1;
+  int found = -1;
+  for (size_t i = 0; i < r.columns.size(); ++i) {
+    if (!iequals(r.columns[i].name, e.name)) continue;
+    if (!e.qualifier.empty() && (i >= r.qualifiers.size() || !iequals(r.qualifiers[i], e.qualifier))) continue;
+    if (found >= 0) throw sql_error(209, 16, 1, "Ambiguous column name '" + e.name + "'.");
+    found = static_cast<int>(i);
+  }
+  if (found < 0 && !e.qualifier.empty())
+    throw sql_error(4104, 16, 1, "The multi-part identifier \"" + e.qualifier + "." + e.name + "\" could not be bound.");
+  return found;
 }
 
 value catalog::eval(const sql::expr& e, const relation* r, const std::vector<value>* row) {
@@ -547,11 +655,16 @@ relation catalog::select(const sql::select_stmt& q, bool metadata_only) {
   for (const auto& item : q.items) {
     const sql::expr& e = *item.e;
     if (e.k == sql::expr::kind::star) {
-      if (!q.from && !q.from_subquery) throw sql_error(263, 16, 1, "Must specify table to select from.");
+      if (q.from.empty()) throw sql_error(263, 16, 1, "Must specify table to select from.");
+      bool any = false;
       for (size_t i = 0; i < src.columns.size(); ++i) {
+        if (!e.qualifier.empty() && (i >= src.qualifiers.size() || !iequals(src.qualifiers[i], e.qualifier))) continue;
         slots.push_back({static_cast<int>(i), nullptr});
         out.columns.push_back(src.columns[i]);
+        any = true;
       }
+      if (!any && !e.qualifier.empty())
+        throw sql_error(4104, 16, 1, "The multi-part identifier \"" + e.qualifier + "\" could not be bound.");
       continue;
     }
     if (e.k == sql::expr::kind::column) {

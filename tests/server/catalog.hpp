@@ -16,6 +16,7 @@ namespace tds {
 
 struct relation {
   std::vector<wire_column> columns;
+  std::vector<std::string> qualifiers;  // per column: the alias or name of the table it comes from
   std::vector<std::vector<value>> rows;
 };
 
@@ -31,6 +32,7 @@ class catalog final {
 
  private:
   relation source(const sql::select_stmt& q, bool metadata_only);
+  relation from_one(const sql::from_item& item, const sql::select_stmt& q, bool metadata_only);
   relation view(const sql::object_name& name);
   value eval(const sql::expr& e, const relation* r, const std::vector<value>* row);
   bool test(const sql::expr& e, const relation* r, const std::vector<value>* row);

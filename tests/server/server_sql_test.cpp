@@ -69,6 +69,25 @@ const type_case k_type_cases[] = {
     {"varbinary(max)", "0x00FF", "0x00FF"},
     {"image", "0x0A0B", "0x0A0B"},
     {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+    {"uniqueidentifier", "N'{6f9619ff-8b86-d011-b42d-00c04fc964ff}'", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+    // Implicit conversions between kinds.
+    {"int", "12.99", "12"},
+    {"bit", "-5", "1"},
+    {"decimal(4,1)", "'  -0.05 '", "-0.1"},
+    {"money", "N'1234.56789'", "1234.5679"},
+    {"float", "12", "12"},
+    {"datetime", "1", "1900-01-02 00:00:00.0000000"},
+    {"datetime", "2.5", "1900-01-03 12:00:00.0000000"},
+    {"datetime", "'2024-01-01 23:59:59.999'", "2024-01-02 00:00:00.0000000"},
+    {"datetime", "'7/4/2024 1:02 PM'", "2024-07-04 13:02:00.0000000"},
+    {"datetime2", "'2024-02-29T08:00:00'", "2024-02-29 08:00:00.0000000"},
+    {"date", "'2024-02-29 18:30'", "2024-02-29"},
+    {"time(3)", "'2024-02-29 18:30:01.2345'", "18:30:01.2350000"},
+    {"varchar(10)", "123", "123"},
+    {"nvarchar(30)", "12.50", "12.50"},
+    {"varchar(5)", "'ab   '", "ab   "},
+    {"nvarchar(3)", "N'abc      '", "abc"},
+    {"varchar(10)", "N'Ж€'", "?€"},
 };
 
 TEST_F(server_sql, every_type_round_trips_through_insert_and_select) {
@@ -159,6 +178,29 @@ const error_case k_error_cases[] = {
     {"unknown_database", "", "USE [no such db]", 911,
      "Database 'no such db' does not exist. Make sure that the name is entered correctly."},
     {"unclosed_string", "", "SELECT 'abc", 105, "Unclosed quotation mark after the character string 'abc'."},
+    {"surrogate_pair_counts_twice", "CREATE TABLE t (a nvarchar(1))", "INSERT INTO t VALUES (N'😀')", 2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: ''."},
+    {"text_to_guid", "CREATE TABLE t (a uniqueidentifier)", "INSERT INTO t VALUES ('not a guid')", 8169,
+     "Conversion failed when converting from a character string to uniqueidentifier."},
+    {"text_to_varbinary", "CREATE TABLE t (a varbinary(10))", "INSERT INTO t VALUES ('ab')", 257,
+     "Implicit conversion from data type varchar to varbinary is not allowed. Use the CONVERT function to run this query."},
+    {"text_overflows_tinyint", "CREATE TABLE t (a tinyint)", "INSERT INTO t VALUES ('300')", 244,
+     "The conversion of the varchar value '300' overflowed an INT1 column. Use a larger integer column."},
+    {"int_to_date", "CREATE TABLE t (a date)", "INSERT INTO t VALUES (5)", 206, "Operand type clash: int is incompatible with date"},
+    {"money_syntax", "CREATE TABLE t (a money)", "INSERT INTO t VALUES ('12,5')", 235,
+     "Cannot convert a char value to money. The char value has incorrect syntax."},
+    {"values_count", "CREATE TABLE t (a int, b int)", "INSERT INTO t (a, b) VALUES (1)", 109,
+     "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement."},
+    {"drop_missing_table", "", "DROP TABLE [gone]", 3701,
+     "Cannot drop the table 'gone', because it does not exist or you do not have permission."},
+    {"second_primary_key", "CREATE TABLE t (a int PRIMARY KEY, b int NOT NULL)", "ALTER TABLE t ADD CONSTRAINT [PK2] PRIMARY KEY (b)", 1779,
+     "Table 't' already has a primary key defined on it."},
+    {"unique_index_over_duplicates", "CREATE TABLE t (a int); INSERT INTO t VALUES (1), (1)", "CREATE UNIQUE INDEX [ux] ON t (a)", 1505,
+     "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name 'dbo.t' and the index name 'ux'. The duplicate key value is (1)."},
+    {"ambiguous_column", "CREATE TABLE a (id int); CREATE TABLE b (id int)", "SELECT id FROM a JOIN b ON a.id = b.id", 209,
+     "Ambiguous column name 'id'."},
+    {"identity_insert_without_identity", "CREATE TABLE t (a int)", "SET IDENTITY_INSERT t ON", 8106,
+     "Table 'dbo.t' does not have the identity property. Cannot perform SET operation."},
 };
 
 TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
@@ -274,6 +316,44 @@ TEST_F(server_sql, information_schema_lists_tables_keys_and_foreign_keys) {
   EXPECT_EQ(db().scalar("SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'[dbo].[p]') AND is_primary_key = 1"), "PK_p");
   EXPECT_FALSE(db().exec("DROP TABLE p"));
   EXPECT_EQ(db().errors().back().number, 3726);
+}
+
+TEST_F(server_sql, catalog_joins_answer_key_index_and_foreign_key_queries) {
+  ASSERT_TRUE(db().exec("CREATE TABLE p (a int NOT NULL, b nvarchar(10) NOT NULL, c int NULL, CONSTRAINT [PK_p] PRIMARY KEY (b, a)); "
+                        "CREATE INDEX [ix_c] ON p (c); CREATE TABLE ch (x int, pa int, pb nvarchar(10)); "
+                        "ALTER TABLE [ch] ADD CONSTRAINT [FK_ch_p] FOREIGN KEY ([pb], [pa]) REFERENCES [p]([b], [a])"));
+  ASSERT_TRUE(db().exec("SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc "
+                        "JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE AS kcu ON tc.CONSTRAINT_NAME = kcu.CONSTRAINT_NAME "
+                        "WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = N'p' ORDER BY kcu.ORDINAL_POSITION"))
+      << db().last_error_text();
+  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"b"}, {"a"}}));
+  ASSERT_TRUE(db().exec("SELECT i.name, c.name, i.is_primary_key FROM sys.indexes i "
+                        "INNER JOIN sys.index_columns ic ON ic.object_id = i.object_id AND ic.index_id = i.index_id "
+                        "JOIN sys.columns c ON c.object_id = ic.object_id AND c.column_id = ic.column_id "
+                        "WHERE i.object_id = OBJECT_ID(N'[dbo].[p]') ORDER BY i.index_id, ic.key_ordinal"))
+      << db().last_error_text();
+  EXPECT_EQ(db().results()[0].rows,
+            (std::vector<std::vector<std::string>>{{"PK_p", "b", "1"}, {"PK_p", "a", "1"}, {"ix_c", "c", "0"}}));
+  ASSERT_TRUE(db().exec("SELECT fk.name, pc.name, rc.name FROM sys.foreign_keys fk "
+                        "JOIN sys.foreign_key_columns fkc ON fkc.constraint_object_id = fk.object_id "
+                        "JOIN sys.columns pc ON pc.object_id = fkc.parent_object_id AND pc.column_id = fkc.parent_column_id "
+                        "JOIN sys.columns rc ON rc.object_id = fkc.referenced_object_id AND rc.column_id = fkc.referenced_column_id "
+                        "ORDER BY fkc.constraint_column_id"))
+      << db().last_error_text();
+  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"FK_ch_p", "pb", "b"}, {"FK_ch_p", "pa", "a"}}));
+  ASSERT_TRUE(db().exec("SELECT t.name, fk.name FROM sys.tables t LEFT OUTER JOIN sys.foreign_keys fk "
+                        "ON fk.parent_object_id = t.object_id ORDER BY t.name"));
+  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"ch", "FK_ch_p"}, {"p", "NULL"}}));
+}
+
+TEST_F(server_sql, fmtonly_returns_metadata_without_rows) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (id int IDENTITY(1,1) NOT NULL, v decimal(9,3) NULL); INSERT INTO t (v) VALUES (1.5)"));
+  ASSERT_TRUE(db().exec("SET FMTONLY ON select * from t SET FMTONLY OFF"));
+  ASSERT_EQ(db().results().size(), 1u);
+  EXPECT_EQ(db().results()[0].names, (std::vector<std::string>{"id", "v"}));
+  EXPECT_EQ(db().results()[0].types, (std::vector<int>{SYBINT4, SYBDECIMAL}));
+  EXPECT_TRUE(db().results()[0].rows.empty());
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t"), "1");
 }
 
 TEST_F(server_sql, tsql_sees_the_same_server) {

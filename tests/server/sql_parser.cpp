@@ -609,18 +609,28 @@ class parser final {
       q->items.push_back(std::move(item));
     } while (accept_op(","));
     if (accept("FROM")) {
-      if (is_op("(")) {
-        next();
-        q->from_subquery = select();
-        expect_op(")");
-        accept("AS");
-        q->from_alias = ident();
-      } else {
-        q->from = object();
-        if (accept("AS")) q->from_alias = ident();
-        else if (peek().kind == tok_kind::quoted_ident || (peek().kind == tok_kind::ident && !is_reserved(peek().text)))
-          q->from_alias = next().text;
-        if (accept("WITH")) skip_parens();
+      q->from.push_back(from_source());
+      for (;;) {
+        if (accept_op(",")) {
+          q->from.push_back(from_source());
+          continue;
+        }
+        bool left = false;
+        if (accept("LEFT")) {
+          left = true;
+          accept("OUTER");
+        } else {
+          accept("INNER");
+        }
+        if (!accept("JOIN")) {
+          if (left) fail();
+          break;
+        }
+        from_item item = from_source();
+        item.left_join = left;
+        expect("ON");
+        item.on = condition();
+        q->from.push_back(std::move(item));
       }
     }
     if (accept("WHERE")) q->where = condition();
@@ -637,11 +647,28 @@ class parser final {
     return q;
   }
 
+  from_item from_source() {
+    from_item item;
+    if (accept_op("(")) {
+      item.subquery = select();
+      expect_op(")");
+      accept("AS");
+      item.alias = ident();
+      return item;
+    }
+    item.table = object();
+    if (accept("AS")) item.alias = ident();
+    else if (peek().kind == tok_kind::quoted_ident || (peek().kind == tok_kind::ident && !is_reserved(peek().text)))
+      item.alias = next().text;
+    if (accept("WITH")) skip_parens();
+    return item;
+  }
+
   static bool is_reserved(std::string_view w) {
     static const char* words[] = {"FROM", "WHERE", "ORDER", "GROUP", "UNION", "SELECT", "INSERT", "UPDATE", "DELETE",
                                   "CREATE", "DROP", "ALTER", "SET", "USE", "EXEC", "EXECUTE", "IF", "ELSE", "BEGIN",
                                   "END", "AND", "OR", "NOT", "ON", "AS", "WITH", "INTO", "VALUES", "HAVING", "JOIN",
-                                  "INNER", "LEFT", "RIGHT", "IS", "NULL", "LIKE", "IN", "COMMIT", "ROLLBACK"};
+                                  "INNER", "LEFT", "RIGHT", "OUTER", "FULL", "CROSS", "IS", "NULL", "LIKE", "IN", "COMMIT", "ROLLBACK"};
     for (const char* word : words)
       if (iequals(w, word)) return true;
     return false;

@@ -56,12 +56,19 @@ struct order_item {
   bool descending = false;
 };
 
+// One table of a FROM clause: a named table or view, or a subquery; joined to the ones before it.
+struct from_item {
+  std::optional<object_name> table;
+  std::unique_ptr<select_stmt> subquery;
+  std::string alias;
+  bool left_join = false;
+  expr_ptr on;  // null for the first item and for a comma join
+};
+
 struct select_stmt {
   std::optional<int64_t> top;
   std::vector<select_item> items;
-  std::optional<object_name> from;
-  std::unique_ptr<select_stmt> from_subquery;
-  std::string from_alias;
+  std::vector<from_item> from;
   expr_ptr where;
   std::vector<order_item> order_by;
 };
