@@ -79,6 +79,17 @@ TEST(server_protocol, malformed_input_closes_only_that_connection) {
   }
 }
 
+TEST(server_protocol, deeply_nested_sql_is_refused_not_a_crash) {
+  server_process server;
+  dblib_client db(server.port());
+  ASSERT_TRUE(db.connected());
+  std::string nested = "SELECT " + std::string(20000, '(') + "1" + std::string(20000, ')');
+  EXPECT_FALSE(db.exec(nested));
+  ASSERT_FALSE(db.errors().empty());
+  EXPECT_EQ(db.errors()[0].number, 191);
+  EXPECT_EQ(db.scalar("SELECT 1"), "1");
+}
+
 TEST(server_protocol, two_clients_work_at_once) {
   server_process server;
   {

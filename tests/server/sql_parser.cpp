@@ -134,6 +134,21 @@ std::vector<tok> tokenize(std::string_view s) {
 
 namespace {
 
+// Bounds the recursion of the parser: a batch of a million "(" must not exhaust the thread's stack.
+class depth_guard final {
+ public:
+  explicit depth_guard(int& depth) : depth_(depth) {
+    if (++depth_ > 128)
+      throw sql_error(191, 15, 1, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+  }
+  ~depth_guard() { --depth_; }
+  depth_guard(const depth_guard&) = delete;
+  depth_guard& operator=(const depth_guard&) = delete;
+
+ private:
+  int& depth_;
+};
+
 class parser final {
  public:
   parser(std::string_view sql) : sql_(sql), toks_(tokenize(sql)) {}
@@ -217,6 +232,7 @@ class parser final {
   }
 
   std::unique_ptr<statement> stmt() {
+    depth_guard guard(depth_);
     size_t start = pos_;
     auto s = std::make_unique<statement>();
     if (accept("USE")) {
@@ -582,6 +598,7 @@ class parser final {
   }
 
   std::unique_ptr<select_stmt> select() {
+    depth_guard guard(depth_);
     expect("SELECT");
     auto q = std::make_unique<select_stmt>();
     if (accept("TOP")) {
@@ -697,6 +714,7 @@ class parser final {
     return left;
   }
   expr_ptr negation() {
+    depth_guard guard(depth_);
     if (accept("NOT")) {
       auto e = std::make_unique<expr>();
       e->k = expr::kind::logical_not;
@@ -795,6 +813,7 @@ class parser final {
   }
 
   expr_ptr primary() {
+    depth_guard guard(depth_);
     auto e = std::make_unique<expr>();
     const tok& t = peek();
     switch (t.kind) {
@@ -884,6 +903,7 @@ class parser final {
   std::string_view sql_;
   std::vector<tok> toks_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace
