@@ -1,8 +1,9 @@
-// Query evaluation over the engine: SELECT with WHERE/ORDER BY/TOP/COUNT, the built-in functions the
-// clients call (@@VERSION, SERVERPROPERTY, DB_ID, OBJECT_ID...), the INFORMATION_SCHEMA and sys views,
-// and sp_columns.
+// Query evaluation over the engine: SELECT with WHERE/ORDER BY/TOP/COUNT, the built-in functions
+// the clients call (@@VERSION, SERVERPROPERTY, DB_ID, OBJECT_ID...), the INFORMATION_SCHEMA and sys
+// views, and sp_columns.
 //
-// A catalog is a short-lived view for one statement; the caller holds the engine's mutex throughout.
+// A catalog is a short-lived view for one statement; the caller holds the engine's mutex
+// throughout.
 #pragma once
 
 #include <string>

@@ -28,7 +28,8 @@ T get(std::string_view row, size_t& pos) {
   return v;
 }
 
-std::string key_text(const table& t, const std::vector<value>& row, const std::vector<size_t>& cols) {
+std::string key_text(const table& t, const std::vector<value>& row,
+                     const std::vector<size_t>& cols) {
   std::string out = "(";
   for (size_t i = 0; i < cols.size(); ++i) {
     if (i) out += ", ";
@@ -36,7 +37,6 @@ std::string key_text(const table& t, const std::vector<value>& row, const std::v
   }
   return out + ")";
 }
-
 
 }  // namespace
 
@@ -73,7 +73,9 @@ std::vector<database*> engine::databases() {
 }
 
 void engine::create_db(const std::string& n) {
-  if (find_db(n)) throw sql_error(1801, 16, 3, "Database '" + n + "' already exists. Choose a different database name.");
+  if (find_db(n))
+    throw sql_error(1801, 16, 3,
+                    "Database '" + n + "' already exists. Choose a different database name.");
   auto db = std::make_unique<database>();
   db->name = n;
   db->id = next_db_id_++;
@@ -83,7 +85,9 @@ void engine::create_db(const std::string& n) {
 void engine::drop_db(const std::string& n) {
   database* db = find_db(n);
   if (!db || db->id <= 4)
-    throw sql_error(3701, 11, 1, "Cannot drop the database '" + n + "', because it does not exist or you do not have permission.");
+    throw sql_error(3701, 11, 1,
+                    "Cannot drop the database '" + n +
+                        "', because it does not exist or you do not have permission.");
   dbs_.erase(fold_case(n));
 }
 
@@ -93,11 +97,21 @@ std::string encode_key(const std::vector<value>& values, const std::vector<size_
     const value& v = values[c];
     out.push_back(static_cast<char>(v.k));
     switch (v.k) {
-      case value::kind::null: break;
-      case value::kind::integer: put(out, &v.i, 8); break;
-      case value::kind::real: put(out, &v.f, 8); break;
-      case value::kind::decimal: put(out, &v.dec, 16); break;
-      case value::kind::datetime: put(out, &v.days, 4); put(out, &v.ticks, 8); break;
+      case value::kind::null:
+        break;
+      case value::kind::integer:
+        put(out, &v.i, 8);
+        break;
+      case value::kind::real:
+        put(out, &v.f, 8);
+        break;
+      case value::kind::decimal:
+        put(out, &v.dec, 16);
+        break;
+      case value::kind::datetime:
+        put(out, &v.days, 4);
+        put(out, &v.ticks, 8);
+        break;
       case value::kind::string: {
         // The default collation ignores case and trailing spaces.
         std::string f = fold_case(v.s);
@@ -128,10 +142,19 @@ std::string engine::encode_row(const table& t, const std::vector<value>& values)
     }
     out.push_back(1);
     switch (kind_of(t.columns[i].type)) {
-      case value::kind::integer: put(out, &v.i, 8); break;
-      case value::kind::real: put(out, &v.f, 8); break;
-      case value::kind::decimal: put(out, &v.dec, 16); break;
-      case value::kind::datetime: put(out, &v.days, 4); put(out, &v.ticks, 8); break;
+      case value::kind::integer:
+        put(out, &v.i, 8);
+        break;
+      case value::kind::real:
+        put(out, &v.f, 8);
+        break;
+      case value::kind::decimal:
+        put(out, &v.dec, 16);
+        break;
+      case value::kind::datetime:
+        put(out, &v.days, 4);
+        put(out, &v.ticks, 8);
+        break;
       default: {
         uint32_t n = static_cast<uint32_t>(v.s.size());
         put(out, &n, 4);
@@ -152,8 +175,12 @@ std::vector<value> engine::decode_row(const table& t, std::string_view row) {
     v.k = kind_of(ty);
     v.origin = ty.id;
     switch (v.k) {
-      case value::kind::integer: v.i = get<int64_t>(row, pos); break;
-      case value::kind::real: v.f = get<double>(row, pos); break;
+      case value::kind::integer:
+        v.i = get<int64_t>(row, pos);
+        break;
+      case value::kind::real:
+        v.f = get<double>(row, pos);
+        break;
       case value::kind::decimal:
         v.dec = get<__int128>(row, pos);
         v.scale = ty.id == type_id::money || ty.id == type_id::smallmoney ? 4 : ty.scale;
@@ -175,7 +202,8 @@ std::vector<value> engine::decode_row(const table& t, std::string_view row) {
 
 table& engine::create_table(database& db, const sql::statement& s) {
   if (db.find(s.object.name) || db.name.empty())
-    throw sql_error(2714, 16, 6, "There is already an object named '" + s.object.name + "' in the database.");
+    throw sql_error(2714, 16, 6,
+                    "There is already an object named '" + s.object.name + "' in the database.");
   auto t = std::make_unique<table>();
   t->name = s.object.name;
   if (!s.object.schema.empty()) t->schema = s.object.schema;
@@ -184,8 +212,9 @@ table& engine::create_table(database& db, const sql::statement& s) {
   int identities = 0;
   for (const auto& cd : s.columns) {
     if (t->find_column(cd.name) >= 0)
-      throw sql_error(2705, 16, 3, "Column names in each table must be unique. Column name '" + cd.name +
-                                       "' in table '" + t->name + "' is specified more than once.");
+      throw sql_error(2705, 16, 3,
+                      "Column names in each table must be unique. Column name '" + cd.name +
+                          "' in table '" + t->name + "' is specified more than once.");
     column c;
     c.name = cd.name;
     c.type = cd.type;
@@ -195,8 +224,12 @@ table& engine::create_table(database& db, const sql::statement& s) {
     if (cd.identity) {
       ++identities;
       if (!(cd.type.is_integer() && cd.type.id != type_id::bit) &&
-          !((cd.type.id == type_id::decimal || cd.type.id == type_id::numeric) && cd.type.scale == 0))
-        throw sql_error(2749, 16, 2, "Identity column '" + cd.name + "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
+          !((cd.type.id == type_id::decimal || cd.type.id == type_id::numeric) &&
+            cd.type.scale == 0))
+        throw sql_error(2749, 16, 2,
+                        "Identity column '" + cd.name +
+                            "' must be of data type int, bigint, smallint, tinyint, or decimal or "
+                            "numeric with a scale of 0, and constrained to be nonnullable.");
     }
     c.nullable = cd.nullable.value_or(!cd.identity && !cd.primary_key);
     if (cd.default_value) {
@@ -217,7 +250,9 @@ table& engine::create_table(database& db, const sql::statement& s) {
     }
   }
   if (identities > 1)
-    throw sql_error(2744, 16, 2, "Multiple identity columns specified for table '" + t->name + "'. Only one identity column per table is allowed.");
+    throw sql_error(2744, 16, 2,
+                    "Multiple identity columns specified for table '" + t->name +
+                        "'. Only one identity column per table is allowed.");
   for (const auto& k : s.keys) keys.push_back(k);
   for (const auto& c : t->columns)
     if (c.identity) t->identity_next = c.seed;
@@ -235,40 +270,53 @@ table& engine::create_table(database& db, const sql::statement& s) {
 
 void engine::drop_table(database& db, const std::string& n) {
   table* t = db.find(n);
-  if (!t) throw sql_error(3701, 11, 5, "Cannot drop the table '" + n + "', because it does not exist or you do not have permission.");
+  if (!t)
+    throw sql_error(3701, 11, 5,
+                    "Cannot drop the table '" + n +
+                        "', because it does not exist or you do not have permission.");
   for (auto& [name, other] : db.tables)
     for (const auto& fk : other->foreign_keys)
       if (other.get() != t && fk.ref_table == fold_case(t->name))
-        throw sql_error(3726, 16, 1, "Could not drop object '" + t->schema + "." + t->name +
-                                         "' because it is referenced by a FOREIGN KEY constraint.");
+        throw sql_error(3726, 16, 1,
+                        "Could not drop object '" + t->schema + "." + t->name +
+                            "' because it is referenced by a FOREIGN KEY constraint.");
   db.tables.erase(fold_case(n));
 }
 
 void engine::add_key(database& db, table& t, key_constraint k) {
   for (auto& [name, other] : db.tables) {
     for (const auto& existing : other->keys)
-      if (existing.k != key_constraint::kind::index && iequals(existing.name, k.name) && k.k != key_constraint::kind::index)
-        throw sql_error(2714, 16, 5, "There is already an object named '" + k.name + "' in the database.");
+      if (existing.k != key_constraint::kind::index && iequals(existing.name, k.name) &&
+          k.k != key_constraint::kind::index)
+        throw sql_error(2714, 16, 5,
+                        "There is already an object named '" + k.name + "' in the database.");
   }
   for (const auto& existing : t.keys)
     if (iequals(existing.name, k.name))
-      throw sql_error(1913, 16, 1, "The operation failed because an index or statistics with name '" + k.name +
-                                       "' already exists on table '" + t.schema + "." + t.name + "'.");
+      throw sql_error(1913, 16, 1,
+                      "The operation failed because an index or statistics with name '" + k.name +
+                          "' already exists on table '" + t.schema + "." + t.name + "'.");
   if (k.k == key_constraint::kind::primary)
     for (const auto& existing : t.keys)
       if (existing.k == key_constraint::kind::primary)
-        throw sql_error(1779, 16, 0, "Table '" + t.name + "' already has a primary key defined on it.");
+        throw sql_error(1779, 16, 0,
+                        "Table '" + t.name + "' already has a primary key defined on it.");
   if (k.k != key_constraint::kind::index) {
     for (const auto& row : t.rows) {
       std::vector<value> values = decode_row(t, row);
       if (k.k == key_constraint::kind::primary)
         for (size_t c : k.columns)
           if (values[c].is_null())
-            throw sql_error(8111, 16, 1, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+            throw sql_error(8111, 16, 1,
+                            "Cannot define PRIMARY KEY constraint on nullable column in table '" +
+                                t.name + "'.");
       if (!k.keys.insert(encode_key(values, k.columns)).second) {
-        throw sql_error(1505, 16, 1, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name '" +
-                                           t.schema + "." + t.name + "' and the index name '" + k.name + "'. The duplicate key value is " +
-                                           key_text(t, values, k.columns) + ".");
+        throw sql_error(1505, 16, 1,
+                        "The CREATE UNIQUE INDEX statement terminated because a duplicate key was "
+                        "found for the object name '" +
+                            t.schema + "." + t.name + "' and the index name '" + k.name +
+                            "'. The duplicate key value is " + key_text(t, values, k.columns) +
+                            ".");
       }
     }
   }
@@ -278,17 +326,21 @@ void engine::add_key(database& db, table& t, key_constraint k) {
 void engine::create_index(database& db, table& t, const sql::key_def& k) {
   key_constraint kc;
   kc.name = k.name;
-  kc.k = k.k == sql::key_def::kind::unique ? key_constraint::kind::unique : key_constraint::kind::index;
+  kc.k = k.k == sql::key_def::kind::unique ? key_constraint::kind::unique
+                                           : key_constraint::kind::index;
   kc.clustered = k.clustered;
   for (const auto& c : k.columns) {
     int i = t.find_column(c);
-    if (i < 0) throw sql_error(1911, 16, 1, "Column name '" + c + "' does not exist in the target table or view.");
+    if (i < 0)
+      throw sql_error(1911, 16, 1,
+                      "Column name '" + c + "' does not exist in the target table or view.");
     kc.columns.push_back(static_cast<size_t>(i));
   }
   for (const auto& existing : t.keys)
     if (iequals(existing.name, kc.name))
-      throw sql_error(1913, 16, 1, "The operation failed because an index or statistics with name '" + kc.name +
-                                       "' already exists on table '" + t.schema + "." + t.name + "'.");
+      throw sql_error(1913, 16, 1,
+                      "The operation failed because an index or statistics with name '" + kc.name +
+                          "' already exists on table '" + t.schema + "." + t.name + "'.");
   kc.from_index = true;
   add_key(db, t, std::move(kc));
 }
@@ -299,16 +351,20 @@ void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
     for (const auto& n : names) {
       int i = tt.find_column(n);
       if (i < 0)
-        throw sql_error(1911, 16, 1, "Column name '" + n + "' does not exist in the target table or view.");
+        throw sql_error(1911, 16, 1,
+                        "Column name '" + n + "' does not exist in the target table or view.");
       out.push_back(static_cast<size_t>(i));
     }
     return out;
   };
   if (k.k == sql::key_def::kind::foreign) {
     table* parent = db.find(k.ref_table.name);
-    std::string name = k.name.empty() ? "FK__" + t.name + "__" + std::to_string(next_object_id()) : k.name;
+    std::string name =
+        k.name.empty() ? "FK__" + t.name + "__" + std::to_string(next_object_id()) : k.name;
     if (!parent)
-      throw sql_error(1767, 16, 0, "Foreign key '" + name + "' references invalid table '" + k.ref_table.name + "'.");
+      throw sql_error(
+          1767, 16, 0,
+          "Foreign key '" + name + "' references invalid table '" + k.ref_table.name + "'.");
     foreign_key fk;
     fk.name = name;
     fk.columns = resolve(t, k.columns);
@@ -324,35 +380,43 @@ void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
     for (const auto& key : parent->keys)
       if (key.k != key_constraint::kind::index && key.columns == fk.ref_columns) target = &key;
     if (!target || fk.ref_columns.size() != fk.columns.size())
-      throw sql_error(1776, 16, 0, "There are no primary or candidate keys in the referenced table '" + parent->schema + "." +
-                                       parent->name + "' that match the referencing column list in the foreign key '" + name + "'.");
+      throw sql_error(1776, 16, 0,
+                      "There are no primary or candidate keys in the referenced table '" +
+                          parent->schema + "." + parent->name +
+                          "' that match the referencing column list in the foreign key '" + name +
+                          "'.");
     for (const auto& row : t.rows) {
       std::vector<value> values = decode_row(t, row);
       bool has_null = false;
       for (size_t c : fk.columns) has_null |= values[c].is_null();
       if (has_null) continue;
       std::vector<value> probe(parent->columns.size());
-      for (size_t i = 0; i < fk.columns.size(); ++i) probe[fk.ref_columns[i]] = values[fk.columns[i]];
+      for (size_t i = 0; i < fk.columns.size(); ++i)
+        probe[fk.ref_columns[i]] = values[fk.columns[i]];
       if (!target->keys.count(encode_key(probe, fk.ref_columns)))
-        throw sql_error(547, 16, 0, "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"" + name +
-                                        "\". The conflict occurred in database \"" + db.name + "\", table \"" +
-                                        parent->schema + "." + parent->name + "\", column '" +
-                                        parent->columns[fk.ref_columns[0]].name + "'.");
+        throw sql_error(547, 16, 0,
+                        "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"" +
+                            name + "\". The conflict occurred in database \"" + db.name +
+                            "\", table \"" + parent->schema + "." + parent->name + "\", column '" +
+                            parent->columns[fk.ref_columns[0]].name + "'.");
     }
     t.foreign_keys.push_back(std::move(fk));
     return;
   }
   key_constraint kc;
-  kc.k = k.k == sql::key_def::kind::primary ? key_constraint::kind::primary : key_constraint::kind::unique;
+  kc.k = k.k == sql::key_def::kind::primary ? key_constraint::kind::primary
+                                            : key_constraint::kind::unique;
   kc.clustered = k.clustered;
   kc.columns = resolve(t, k.columns);
-  kc.name = k.name.empty() ? std::string(kc.k == key_constraint::kind::primary ? "PK__" : "UQ__") + t.name + "__" +
-                                 std::to_string(next_object_id())
+  kc.name = k.name.empty() ? std::string(kc.k == key_constraint::kind::primary ? "PK__" : "UQ__") +
+                                 t.name + "__" + std::to_string(next_object_id())
                            : k.name;
   if (kc.k == key_constraint::kind::primary)
     for (size_t c : kc.columns) {
       if (t.columns[c].nullable && !t.rows.empty())
-        throw sql_error(8111, 16, 1, "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
+        throw sql_error(
+            8111, 16, 1,
+            "Cannot define PRIMARY KEY constraint on nullable column in table '" + t.name + "'.");
       t.columns[c].nullable = false;
     }
   add_key(db, t, std::move(kc));
@@ -360,12 +424,16 @@ void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
 
 void engine::alter_column(database& db, table& t, const sql::column_def& c) {
   int idx = t.find_column(c.name);
-  if (idx < 0) throw sql_error(4924, 16, 1, "ALTER TABLE ALTER COLUMN failed because column '" + c.name + "' does not exist in table '" + t.name + "'.");
+  if (idx < 0)
+    throw sql_error(4924, 16, 1,
+                    "ALTER TABLE ALTER COLUMN failed because column '" + c.name +
+                        "' does not exist in table '" + t.name + "'.");
   column& col = t.columns[static_cast<size_t>(idx)];
   for (const auto& k : t.keys)
     for (size_t kc : k.columns)
       if (kc == static_cast<size_t>(idx) && (c.type.is_long()))
-        throw sql_error(5074, 16, 1, "The index '" + k.name + "' is dependent on column '" + col.name + "'.");
+        throw sql_error(5074, 16, 1,
+                        "The index '" + k.name + "' is dependent on column '" + col.name + "'.");
   table copy_shape = t;  // columns only matter for encoding; rows rebuilt below
   copy_shape.rows.clear();
   column& target = copy_shape.columns[static_cast<size_t>(idx)];
@@ -378,31 +446,36 @@ void engine::alter_column(database& db, table& t, const sql::column_def& c) {
     std::vector<value> values = decode_row(t, row);
     value& v = values[static_cast<size_t>(idx)];
     if (v.is_null() && !target.nullable)
-      throw sql_error(515, 16, 2, "Cannot insert the value NULL into column '" + col.name + "', table '" + qualified_name +
-                                      "'; column does not allow nulls. UPDATE fails.");
+      throw sql_error(515, 16, 2,
+                      "Cannot insert the value NULL into column '" + col.name + "', table '" +
+                          qualified_name + "'; column does not allow nulls. UPDATE fails.");
     v = convert(v, c.type, qualified_name, col.name);
     rebuilt.push_back(encode_row(copy_shape, values));
   }
   col.type = target.type;
   col.nullable = target.nullable;
-  if (col.has_default) col.default_value = convert(col.default_value, c.type, qualified_name, col.name);
+  if (col.has_default)
+    col.default_value = convert(col.default_value, c.type, qualified_name, col.name);
   t.rows = std::move(rebuilt);
 }
 
-void engine::insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows, bool identity_given) {
+void engine::insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows,
+                         bool identity_given) {
   batch b;
   for (auto& row : rows) add_row(db, t, b, row, identity_given);
   commit(t, b);
 }
 
-void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, bool identity_given) {
+void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row,
+                     bool identity_given) {
   if (!b.started) {
     b.started = true;
     b.next_identity = t.identity_next;
     b.seen.assign(t.keys.size(), {});
     b.qualified_name = qualified(db, t);
   }
-  if (b.seen.size() != t.keys.size()) throw sql_error(8115, 16, 1, "The table changed during the bulk load.");
+  if (b.seen.size() != t.keys.size())
+    throw sql_error(8115, 16, 1, "The table changed during the bulk load.");
   const std::string& qualified_name = b.qualified_name;
   int identity_col = -1;
   for (size_t i = 0; i < t.columns.size(); ++i)
@@ -411,18 +484,22 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
     auto ic_index = static_cast<size_t>(identity_col);
     const column& ic = t.columns[ic_index];
     if (!identity_given) {
-      row[ic_index] = convert(value::integer(b.next_identity, type_id::bigint), ic.type, qualified_name, ic.name);
+      row[ic_index] = convert(value::integer(b.next_identity, type_id::bigint), ic.type,
+                              qualified_name, ic.name);
       b.next_identity += ic.increment;
     } else if (!row[ic_index].is_null()) {
       const value& v = row[ic_index];
       int64_t given = v.k == value::kind::decimal ? static_cast<int64_t>(v.dec) : v.i;
-      if (ic.increment > 0 ? given >= b.next_identity : given <= b.next_identity) b.next_identity = given + ic.increment;
+      if (ic.increment > 0 ? given >= b.next_identity : given <= b.next_identity)
+        b.next_identity = given + ic.increment;
     }
   }
   for (size_t i = 0; i < t.columns.size(); ++i)
     if (row[i].is_null() && !t.columns[i].nullable)
-      throw sql_error(515, 16, 2, "Cannot insert the value NULL into column '" + t.columns[i].name + "', table '" +
-                                      qualified_name + "'; column does not allow nulls. INSERT fails.");
+      throw sql_error(515, 16, 2,
+                      "Cannot insert the value NULL into column '" + t.columns[i].name +
+                          "', table '" + qualified_name +
+                          "'; column does not allow nulls. INSERT fails.");
   std::vector<std::string> row_keys(t.keys.size());
   for (size_t k = 0; k < t.keys.size(); ++k) {
     const key_constraint& key = t.keys[k];
@@ -430,14 +507,16 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
     std::string enc = encode_key(row, key.columns);
     if (key.keys.count(enc) || b.seen[k].count(enc)) {
       if (key.from_index)
-        throw sql_error(2601, 14, 1, "Cannot insert duplicate key row in object '" + t.schema + "." + t.name +
-                                         "' with unique index '" + key.name + "'. The duplicate key value is " +
-                                         key_text(t, row, key.columns) + ".");
-      throw sql_error(2627, 14, 1, std::string("Violation of ") +
-                                       (key.k == key_constraint::kind::primary ? "PRIMARY KEY" : "UNIQUE KEY") +
-                                       " constraint '" + key.name + "'. Cannot insert duplicate key in object '" +
-                                       t.schema + "." + t.name + "'. The duplicate key value is " +
-                                       key_text(t, row, key.columns) + ".");
+        throw sql_error(2601, 14, 1,
+                        "Cannot insert duplicate key row in object '" + t.schema + "." + t.name +
+                            "' with unique index '" + key.name + "'. The duplicate key value is " +
+                            key_text(t, row, key.columns) + ".");
+      throw sql_error(2627, 14, 1,
+                      std::string("Violation of ") +
+                          (key.k == key_constraint::kind::primary ? "PRIMARY KEY" : "UNIQUE KEY") +
+                          " constraint '" + key.name +
+                          "'. Cannot insert duplicate key in object '" + t.schema + "." + t.name +
+                          "'. The duplicate key value is " + key_text(t, row, key.columns) + ".");
     }
     row_keys[k] = std::move(enc);
   }
@@ -454,14 +533,17 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
       for (size_t k = 0; k < parent->keys.size() && !found; ++k) {
         const key_constraint& key = parent->keys[k];
         if (key.k == key_constraint::kind::index || key.columns != fk.ref_columns) continue;
-        found = key.keys.count(enc) || (parent == &t && (b.seen[k].count(enc) || row_keys[k] == enc));
+        found =
+            key.keys.count(enc) || (parent == &t && (b.seen[k].count(enc) || row_keys[k] == enc));
       }
     }
     if (!found)
-      throw sql_error(547, 16, 0, "The INSERT statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
-                                      "\". The conflict occurred in database \"" + db.name + "\", table \"" +
-                                      (parent ? parent->schema + "." + parent->name : fk.ref_table) + "\", column '" +
-                                      (parent ? parent->columns[fk.ref_columns[0]].name : "") + "'.");
+      throw sql_error(
+          547, 16, 0,
+          "The INSERT statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
+              "\". The conflict occurred in database \"" + db.name + "\", table \"" +
+              (parent ? parent->schema + "." + parent->name : fk.ref_table) + "\", column '" +
+              (parent ? parent->columns[fk.ref_columns[0]].name : "") + "'.");
   }
   for (size_t k = 0; k < t.keys.size(); ++k)
     if (t.keys[k].k != key_constraint::kind::index) b.seen[k].insert(std::move(row_keys[k]));

@@ -1,8 +1,8 @@
 // The in-memory table engine: databases, typed tables, keys, indexes and foreign keys.
 //
 // One `engine` is shared by every connection; callers hold `engine::mutex()` for the whole of a
-// statement (or a bulk batch), which makes each statement atomic. Rows are stored encoded, one compact
-// string per row, so a million-row table stays small.
+// statement (or a bulk batch), which makes each statement atomic. Rows are stored encoded, one
+// compact string per row, so a million-row table stays small.
 #pragma once
 
 #include <cstdint>
@@ -85,9 +85,10 @@ class engine final {
   void alter_column(database& db, table& t, const sql::column_def& c);
 
   // Inserts rows whose values are already in column order (one entry per column, identity included)
-  // and converted to the columns' types; `identity_given` says whether identity values are explicit.
-  // All rows go in, or none: the first failure throws and leaves the table as it was.
-  void insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows, bool identity_given);
+  // and converted to the columns' types; `identity_given` says whether identity values are
+  // explicit. All rows go in, or none: the first failure throws and leaves the table as it was.
+  void insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows,
+                   bool identity_given);
 
   // The same in steps, for bulk loads that arrive row by row: add_row checks one row against the
   // table and the batch so far and keeps it encoded; commit makes the batch part of the table.
@@ -106,7 +107,9 @@ class engine final {
   int32_t next_object_id() { return ++object_ids_; }
 
  private:
-  std::string qualified(const database& db, const table& t) const { return db.name + "." + t.schema + "." + t.name; }
+  std::string qualified(const database& db, const table& t) const {
+    return db.name + "." + t.schema + "." + t.name;
+  }
   void add_key(database& db, table& t, key_constraint k);
 
   std::mutex mutex_;

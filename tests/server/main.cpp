@@ -23,7 +23,8 @@ namespace {
 
 const char* k_default_password = "Tessaly!2026";
 const char* k_default_version =
-    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\tCopyright (C) 2019 Microsoft "
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\tCopyright "
+    "(C) 2019 Microsoft "
     "Corporation\n\tDeveloper Edition (64-bit) on Linux (Debian GNU/Linux 12 (bookworm)) <X64>";
 
 std::atomic<bool> g_stop{false};
@@ -84,7 +85,8 @@ class socket_stream final : public tds::byte_stream {
 
 void usage() {
   std::fprintf(stderr,
-               "usage: tds_test_server [--port N] [--login NAME:PASSWORD]... [--version TEXT] [--no-bulk] [--log FILE]\n"
+               "usage: tds_test_server [--port N] [--login NAME:PASSWORD]... [--version TEXT] "
+               "[--no-bulk] [--log FILE]\n"
                "  --port 0 picks a free port and prints it on the first line of standard output.\n"
                "  Default login: sa / %s\n",
                k_default_password);
@@ -126,7 +128,8 @@ int main(int argc, char** argv) {
       std::string file = need();
       config.log = std::fopen(file.c_str(), "a");
       if (!config.log) {
-        std::fprintf(stderr, "tds_test_server: cannot open log file %s: %s\n", file.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "tds_test_server: cannot open log file %s: %s\n", file.c_str(),
+                     std::strerror(errno));
         return 2;
       }
     } else if (a == "--help" || a == "-h") {
@@ -147,8 +150,10 @@ int main(int argc, char** argv) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener, 64) != 0) {
-    std::fprintf(stderr, "tds_test_server: cannot listen on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
+  if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener, 64) != 0) {
+    std::fprintf(stderr, "tds_test_server: cannot listen on 127.0.0.1:%d: %s\n", port,
+                 std::strerror(errno));
     return 1;
   }
   socklen_t len = sizeof addr;

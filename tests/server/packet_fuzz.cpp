@@ -81,7 +81,8 @@ std::string packet(uint8_t type, const std::string& payload, bool last) {
   return p + payload;
 }
 
-std::string login7(const std::string& user, const std::string& password, const std::string& database) {
+std::string login7(const std::string& user, const std::string& password,
+                   const std::string& database) {
   std::string fixed(94, '\0');
   std::string data;
   std::string pw = tds::utf8_to_utf16le(password);
@@ -89,9 +90,15 @@ std::string login7(const std::string& user, const std::string& password, const s
     auto b = static_cast<uint8_t>(c);
     c = static_cast<char>((((b << 4) | (b >> 4)) & 0xFF) ^ 0xA5);
   }
-  const std::string fields[] = {tds::utf8_to_utf16le("host"), tds::utf8_to_utf16le(user), pw,
-                                tds::utf8_to_utf16le("fuzz"), tds::utf8_to_utf16le("server"), "",
-                                tds::utf8_to_utf16le("lib"), "", tds::utf8_to_utf16le(database)};
+  const std::string fields[] = {tds::utf8_to_utf16le("host"),
+                                tds::utf8_to_utf16le(user),
+                                pw,
+                                tds::utf8_to_utf16le("fuzz"),
+                                tds::utf8_to_utf16le("server"),
+                                "",
+                                tds::utf8_to_utf16le("lib"),
+                                "",
+                                tds::utf8_to_utf16le(database)};
   for (size_t i = 0; i < 9; ++i) {
     std::string entry;
     put16(entry, static_cast<uint16_t>(94 + data.size()));
@@ -119,9 +126,13 @@ std::string sql_batch(const std::string& sql) {
 
 std::string seed_conversation() {
   std::string prelogin = {0, 0, 6, 0, 6, static_cast<char>(0xFF), 7, 0, 0, 0, 0, 0};
-  std::string out = packet(18, prelogin) + packet(16, login7("sa", "pw")) +
-                    packet(1, sql_batch("CREATE TABLE t (a int NOT NULL PRIMARY KEY, b nvarchar(10), c decimal(9,2), d datetime2(3)); "
-                                        "insert bulk t ([a] int, [b] nvarchar(10), [c] decimal(9,2), [d] datetime2(3))"));
+  std::string out =
+      packet(18, prelogin) + packet(16, login7("sa", "pw")) +
+      packet(1,
+             sql_batch(
+                 "CREATE TABLE t (a int NOT NULL PRIMARY KEY, b nvarchar(10), c decimal(9,2), d "
+                 "datetime2(3)); "
+                 "insert bulk t ([a] int, [b] nvarchar(10), [c] decimal(9,2), [d] datetime2(3))"));
   std::string bulk;
   bulk.push_back(static_cast<char>(0x81));
   put16(bulk, 4);
@@ -144,13 +155,15 @@ std::string seed_conversation() {
     bulk += text;
     bulk += std::string("\x05\x01", 2);
     put32(bulk, 12345 * i);
-    bulk += std::string("\x07\x12\x34\x56\x01\x00\x96\x0a", 8);  // datetime2(3): 4 time bytes, 3 date bytes
+    bulk += std::string("\x07\x12\x34\x56\x01\x00\x96\x0a",
+                        8);  // datetime2(3): 4 time bytes, 3 date bytes
   }
   bulk.push_back(static_cast<char>(0xFD));
   bulk.append(12, '\0');
   // Split across two packets so a row straddles the boundary.
   out += packet(7, bulk.substr(0, 40), false) + packet(7, bulk.substr(40));
-  out += packet(1, sql_batch("SELECT * FROM t WHERE a > 1 ORDER BY b DESC; EXEC sp_columns @table_name = t"));
+  out += packet(
+      1, sql_batch("SELECT * FROM t WHERE a > 1 ORDER BY b DESC; EXEC sp_columns @table_name = t"));
   return out;
 }
 

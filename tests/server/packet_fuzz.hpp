@@ -16,6 +16,7 @@ std::string converse(const std::string& input);
 // mutations start from, so they reach the bulk and SQL paths behind the login.
 std::string seed_conversation();
 std::string packet(uint8_t type, const std::string& payload, bool last = true);
-std::string login7(const std::string& user, const std::string& password, const std::string& database = "");
+std::string login7(const std::string& user, const std::string& password,
+                   const std::string& database = "");
 std::string sql_batch(const std::string& sql);
 }  // namespace tds_fuzz

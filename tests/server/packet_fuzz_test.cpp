@@ -15,8 +15,12 @@ void run(const std::string& input) {
 TEST(packet_fuzz, seed_conversation_reaches_the_bulk_load_and_the_query) {
   // The mutations are only worth something if the unmutated seed gets past login and bulk load.
   std::string reply = tds_fuzz::converse(tds_fuzz::seed_conversation());
-  const std::string row3 = std::string("r\0o\0w\0 \0" "3\0", 10);
-  EXPECT_NE(reply.find(row3), std::string::npos) << "the SELECT after the bulk load did not return row 3";
+  const std::string row3 = std::string(
+      "r\0o\0w\0 \0"
+      "3\0",
+      10);
+  EXPECT_NE(reply.find(row3), std::string::npos)
+      << "the SELECT after the bulk load did not return row 3";
   EXPECT_EQ(reply.find('\xAA'), std::string::npos) << "no ERROR token expected";
 }
 
@@ -29,11 +33,21 @@ TEST(packet_fuzz, mutations_of_the_seed_only_end_the_connection) {
     for (int e = 0; e < edits; ++e) {
       size_t at = rng() % input.size();
       switch (rng() % 5) {
-        case 0: input[at] = static_cast<char>(input[at] ^ (1 << (rng() % 8))); break;
-        case 1: input[at] = static_cast<char>(rng()); break;
-        case 2: input.resize(at); break;
-        case 3: input.insert(at, std::string(1 + rng() % 8, static_cast<char>(rng()))); break;
-        default: input[at] = static_cast<char>(0xFF); break;
+        case 0:
+          input[at] = static_cast<char>(input[at] ^ (1 << (rng() % 8)));
+          break;
+        case 1:
+          input[at] = static_cast<char>(rng());
+          break;
+        case 2:
+          input.resize(at);
+          break;
+        case 3:
+          input.insert(at, std::string(1 + rng() % 8, static_cast<char>(rng())));
+          break;
+        default:
+          input[at] = static_cast<char>(0xFF);
+          break;
       }
       if (input.empty()) input = "x";
     }
@@ -67,11 +81,18 @@ TEST(packet_fuzz, random_bytes_and_hostile_lengths_are_refused) {
   for (int i = 0; i < 600; ++i) endless += chunk;
   run(endless);
   // A bulk column count of 65535 and a varbinary(max) value claiming 4 GB.
-  run(login + tds_fuzz::packet(1, tds_fuzz::sql_batch("CREATE TABLE t (a varbinary(max)); insert bulk t ([a] varbinary(max))")) +
+  run(login +
+      tds_fuzz::packet(
+          1, tds_fuzz::sql_batch(
+                 "CREATE TABLE t (a varbinary(max)); insert bulk t ([a] varbinary(max))")) +
       tds_fuzz::packet(7, std::string("\x81\xFF\xFF", 3)));
-  std::string plp = std::string("\x81\x01\x00\x00\x00\x00\x00\x09\x00\xA5\xFF\xFF\x01\x61\x00\xD1", 16) +
-                    std::string("\x00\x00\x00\x00\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
-  run(login + tds_fuzz::packet(1, tds_fuzz::sql_batch("CREATE TABLE t (a varbinary(max)); insert bulk t ([a] varbinary(max))")) +
+  std::string plp =
+      std::string("\x81\x01\x00\x00\x00\x00\x00\x09\x00\xA5\xFF\xFF\x01\x61\x00\xD1", 16) +
+      std::string("\x00\x00\x00\x00\x01\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
+  run(login +
+      tds_fuzz::packet(
+          1, tds_fuzz::sql_batch(
+                 "CREATE TABLE t (a varbinary(max)); insert bulk t ([a] varbinary(max))")) +
       tds_fuzz::packet(7, plp));
 }
 

@@ -42,9 +42,11 @@ class server_bulk : public ::testing::Test {
     ASSERT_TRUE(client_->exec("CREATE DATABASE bulk; USE bulk")) << client_->last_error_text();
   }
   dblib_client& db() { return *client_; }
-  std::string freebcp(const std::string& table, const std::string& file, const std::string& extra = "") {
-    return run_command("TDSVER=7.4 freebcp '" + table + "' in '" + file + "' -c " + extra + " -S 127.0.0.1:" +
-                       std::to_string(server_.port()) + " -U sa -P '" + k_password + "'")
+  std::string freebcp(const std::string& table, const std::string& file,
+                      const std::string& extra = "") {
+    return run_command("TDSVER=7.4 freebcp '" + table + "' in '" + file + "' -c " + extra +
+                       " -S 127.0.0.1:" + std::to_string(server_.port()) + " -U sa -P '" +
+                       k_password + "'")
         .output;
   }
 
@@ -87,7 +89,8 @@ const bulk_type_case k_bulk_types[] = {
     {"varbinary(8)", "DEADBEEF", "0xDEADBEEF"},
     {"varbinary(max)", "00FF", "0x00FF"},
     {"image", "CAFE", "0xCAFE"},
-    {"uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+    {"uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF",
+     "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
 };
 
 TEST_F(server_bulk, every_type_round_trips_through_freebcp_and_select) {
@@ -122,8 +125,10 @@ class bcp_loader {
   bool init(const char* table) {
     if (bcp_init(proc_, table, nullptr, nullptr, DB_IN) == FAIL) return false;
     return bcp_bind(proc_, reinterpret_cast<BYTE*>(&id_), 0, -1, nullptr, 0, SYBINT4, 1) != FAIL &&
-           bcp_bind(proc_, reinterpret_cast<BYTE*>(name_.data()), 0, 0, nullptr, 0, SYBCHAR, 2) != FAIL &&
-           bcp_bind(proc_, reinterpret_cast<BYTE*>(&at_), 0, -1, nullptr, 0, SYBDATETIME, 3) != FAIL;
+           bcp_bind(proc_, reinterpret_cast<BYTE*>(name_.data()), 0, 0, nullptr, 0, SYBCHAR, 2) !=
+               FAIL &&
+           bcp_bind(proc_, reinterpret_cast<BYTE*>(&at_), 0, -1, nullptr, 0, SYBDATETIME, 3) !=
+               FAIL;
   }
   bool send(int id, const std::string& name_utf8, int days_since_1900) {
     id_ = id;
@@ -143,7 +148,9 @@ class bcp_loader {
 };
 
 TEST_F(server_bulk, ten_thousand_rows_in_batches_of_a_thousand_land_whole) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [loaded] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(40) NULL, [at] datetime NULL)"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [loaded] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(40) NULL, "
+                "[at] datetime NULL)"));
   bcp_loader loader(db().proc());
   ASSERT_TRUE(loader.init("[bulk].[dbo].[loaded]"));
   const std::string names[] = {"Иван", "東京", "emoji 😀", "plain"};
@@ -161,7 +168,9 @@ TEST_F(server_bulk, ten_thousand_rows_in_batches_of_a_thousand_land_whole) {
 }
 
 TEST_F(server_bulk, a_duplicate_key_rejects_its_whole_batch_only) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [loaded] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(40) NULL, [at] datetime NULL)"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [loaded] ([id] int NOT NULL PRIMARY KEY, [name] nvarchar(40) NULL, "
+                "[at] datetime NULL)"));
   bcp_loader loader(db().proc());
   ASSERT_TRUE(loader.init("[bulk].[dbo].[loaded]"));
   for (int i = 1; i <= 1000; ++i) ASSERT_TRUE(loader.send(i, "ok", 1));
@@ -177,7 +186,8 @@ TEST_F(server_bulk, a_duplicate_key_rejects_its_whole_batch_only) {
 }
 
 TEST_F(server_bulk, null_into_not_null_fails_the_batch_with_515) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [t] ([id] int NOT NULL, [v] nvarchar(5) NOT NULL DEFAULT (N'd'))"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [t] ([id] int NOT NULL, [v] nvarchar(5) NOT NULL DEFAULT (N'd'))"));
   std::string file = write_temp_file("1\tx\n2\t\n");
   std::string out = freebcp("bulk.dbo.t", file);
   unlink(file.c_str());
@@ -203,7 +213,9 @@ TEST_F(server_bulk, identity_columns_are_generated_unless_kept) {
 TEST(server_no_bulk, bulk_load_is_refused_but_insert_works) {
   server_process server({"--no-bulk"});
   dblib_client db(server.port());
-  ASSERT_TRUE(db.exec("CREATE DATABASE b; USE b; CREATE TABLE [loaded] ([id] int NOT NULL, [name] nvarchar(40) NULL, [at] datetime NULL)"));
+  ASSERT_TRUE(
+      db.exec("CREATE DATABASE b; USE b; CREATE TABLE [loaded] ([id] int NOT NULL, [name] "
+              "nvarchar(40) NULL, [at] datetime NULL)"));
   bcp_loader loader(db.proc());
   bool ok = loader.init("[b].[dbo].[loaded]") && loader.send(1, "x", 1) && bcp_done(db.proc()) >= 0;
   EXPECT_FALSE(ok);

@@ -61,14 +61,16 @@ TEST(server_protocol, malformed_input_closes_only_that_connection) {
   const malformed_case cases[] = {
       {"random_bytes", std::string("\x13\x37\xde\xad\xbe\xef\x00\x01\x02\x03garbage", 15)},
       {"length_below_header", std::string("\x12\x01\x00\x04\x00\x00\x01\x00", 8)},
-      {"length_above_limit", std::string("\x12\x01\xFF\xFF\x00\x00\x01\x00", 8) + std::string(64, 'x')},
+      {"length_above_limit",
+       std::string("\x12\x01\xFF\xFF\x00\x00\x01\x00", 8) + std::string(64, 'x')},
       {"truncated_packet", std::string("\x12\x01\x00\x40\x00\x00\x01\x00\x00\x00", 10)},
       {"unterminated_prelogin", packet(18, std::string("\x00\x00\x06\x00\x06", 5))},
       {"login_fields_outside", packet(16, bad_login)},
       {"batch_before_login", packet(1, sql_batch("SELECT 1"))},
       {"unknown_packet_type", login + packet(99, "x")},
-      {"bulk_token_garbage", login + packet(1, sql_batch("CREATE TABLE t (a int); insert bulk t ([a] int)")) +
-                                 packet(7, std::string("\x81\x01\x00\x00\x00\x00\x00\x09\x00\x99", 10))},
+      {"bulk_token_garbage",
+       login + packet(1, sql_batch("CREATE TABLE t (a int); insert bulk t ([a] int)")) +
+           packet(7, std::string("\x81\x01\x00\x00\x00\x00\x00\x09\x00\x99", 10))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -100,7 +102,8 @@ TEST(server_protocol, two_clients_work_at_once) {
     dblib_client db(server.port(), "shared");
     *ok = db.connected();
     for (int i = 0; i < 100 && *ok; ++i)
-      *ok = db.exec("INSERT INTO t VALUES (" + std::to_string(who) + ", " + std::to_string(i) + "); SELECT COUNT(*) FROM t");
+      *ok = db.exec("INSERT INTO t VALUES (" + std::to_string(who) + ", " + std::to_string(i) +
+                    "); SELECT COUNT(*) FROM t");
   };
   bool ok1 = false, ok2 = false;
   std::thread a(worker, 1, &ok1), b(worker, 2, &ok2);

@@ -11,7 +11,8 @@ class server_sql : public ::testing::Test {
   void SetUp() override {
     client_ = std::make_unique<dblib_client>(server_.port());
     ASSERT_TRUE(client_->connected());
-    ASSERT_TRUE(client_->exec("CREATE DATABASE [sql test]; USE [sql test]")) << client_->last_error_text();
+    ASSERT_TRUE(client_->exec("CREATE DATABASE [sql test]; USE [sql test]"))
+        << client_->last_error_text();
   }
   dblib_client& db() { return *client_; }
 
@@ -42,7 +43,8 @@ const type_case k_type_cases[] = {
     {"smallmoney", "214748.3647", "214748.3647"},
     {"decimal(10,2)", "12.345", "12.35"},
     {"decimal(10,2)", "-12.345", "-12.35"},
-    {"numeric(38,0)", "99999999999999999999999999999999999999", "99999999999999999999999999999999999999"},
+    {"numeric(38,0)", "99999999999999999999999999999999999999",
+     "99999999999999999999999999999999999999"},
     {"decimal(5,5)", "'0.12345'", "0.12345"},
     {"datetime", "'2024-02-29 13:45:10.123'", "2024-02-29 13:45:10.1230000"},
     {"datetime", "'20240229'", "2024-02-29 00:00:00.0000000"},
@@ -68,8 +70,10 @@ const type_case k_type_cases[] = {
     {"varbinary(10)", "0xDEADBEEF", "0xDEADBEEF"},
     {"varbinary(max)", "0x00FF", "0x00FF"},
     {"image", "0x0A0B", "0x0A0B"},
-    {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
-    {"uniqueidentifier", "N'{6f9619ff-8b86-d011-b42d-00c04fc964ff}'", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+    {"uniqueidentifier", "'6F9619FF-8B86-D011-B42D-00C04FC964FF'",
+     "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+    {"uniqueidentifier", "N'{6f9619ff-8b86-d011-b42d-00c04fc964ff}'",
+     "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
     // Implicit conversions between kinds.
     {"int", "12.99", "12"},
     {"bit", "-5", "1"},
@@ -95,9 +99,12 @@ TEST_F(server_sql, every_type_round_trips_through_insert_and_select) {
   for (const auto& c : k_type_cases) {
     std::string table = "[t" + std::to_string(++n) + "]";
     SCOPED_TRACE(std::string(c.type) + " " + c.literal);
-    ASSERT_TRUE(db().exec("CREATE TABLE " + table + " ([v] " + c.type + " NULL)")) << db().last_error_text();
-    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (" + c.literal + ")")) << db().last_error_text();
-    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (NULL)")) << db().last_error_text();
+    ASSERT_TRUE(db().exec("CREATE TABLE " + table + " ([v] " + c.type + " NULL)"))
+        << db().last_error_text();
+    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (" + c.literal + ")"))
+        << db().last_error_text();
+    ASSERT_TRUE(db().exec("INSERT INTO " + table + " ([v]) VALUES (NULL)"))
+        << db().last_error_text();
     ASSERT_TRUE(db().exec("SELECT [v] FROM " + table));
     ASSERT_EQ(db().results().size(), 1u);
     ASSERT_EQ(db().results()[0].rows.size(), 2u);
@@ -116,25 +123,38 @@ struct error_case {
 
 const error_case k_error_cases[] = {
     {"unknown_table", "", "SELECT * FROM [nope]", 208, "Invalid object name 'nope'."},
-    {"unknown_column", "CREATE TABLE t (a int)", "SELECT b FROM t", 207, "Invalid column name 'b'."},
-    {"insert_unknown_column", "CREATE TABLE t (a int)", "INSERT INTO t (b) VALUES (1)", 207, "Invalid column name 'b'."},
+    {"unknown_column", "CREATE TABLE t (a int)", "SELECT b FROM t", 207,
+     "Invalid column name 'b'."},
+    {"insert_unknown_column", "CREATE TABLE t (a int)", "INSERT INTO t (b) VALUES (1)", 207,
+     "Invalid column name 'b'."},
     {"table_exists", "CREATE TABLE t (a int)", "CREATE TABLE [t] (b int)", 2714,
      "There is already an object named 't' in the database."},
     {"database_exists", "", "CREATE DATABASE [sql test]", 1801,
      "Database 'sql test' already exists. Choose a different database name."},
-    {"primary_key", "CREATE TABLE t (a int NOT NULL, CONSTRAINT [PK_t] PRIMARY KEY (a)); INSERT INTO t VALUES (1)",
+    {"primary_key",
+     "CREATE TABLE t (a int NOT NULL, CONSTRAINT [PK_t] PRIMARY KEY (a)); INSERT INTO t VALUES (1)",
      "INSERT INTO t VALUES (1)", 2627,
-     "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 'dbo.t'. The duplicate key value is (1)."},
-    {"unique_text_ignores_case", "CREATE TABLE t (a nvarchar(10), b int, CONSTRAINT [UQ_t] UNIQUE (a, b)); INSERT INTO t VALUES (N'x', 1)",
+     "Violation of PRIMARY KEY constraint 'PK_t'. Cannot insert duplicate key in object 'dbo.t'. "
+     "The duplicate key value is (1)."},
+    {"unique_text_ignores_case",
+     "CREATE TABLE t (a nvarchar(10), b int, CONSTRAINT [UQ_t] UNIQUE (a, b)); INSERT INTO t "
+     "VALUES (N'x', 1)",
      "INSERT INTO t VALUES (N'X', 1)", 2627,
-     "Violation of UNIQUE KEY constraint 'UQ_t'. Cannot insert duplicate key in object 'dbo.t'. The duplicate key value is (X, 1)."},
-    {"unique_index", "CREATE TABLE t (a int); CREATE UNIQUE INDEX [ix] ON t (a); INSERT INTO t VALUES (5)",
+     "Violation of UNIQUE KEY constraint 'UQ_t'. Cannot insert duplicate key in object 'dbo.t'. "
+     "The duplicate key value is (X, 1)."},
+    {"unique_index",
+     "CREATE TABLE t (a int); CREATE UNIQUE INDEX [ix] ON t (a); INSERT INTO t VALUES (5)",
      "INSERT INTO t VALUES (5)", 2601,
-     "Cannot insert duplicate key row in object 'dbo.t' with unique index 'ix'. The duplicate key value is (5)."},
-    {"null_into_not_null", "CREATE TABLE t (a int NOT NULL)", "INSERT INTO t (a) VALUES (NULL)", 515,
-     "Cannot insert the value NULL into column 'a', table '%db%.dbo.t'; column does not allow nulls. INSERT fails."},
-    {"identity_insert_off", "CREATE TABLE t (id int IDENTITY(1,1), a int)", "INSERT INTO t (id, a) VALUES (7, 1)", 544,
-     "Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to OFF."},
+     "Cannot insert duplicate key row in object 'dbo.t' with unique index 'ix'. The duplicate key "
+     "value is (5)."},
+    {"null_into_not_null", "CREATE TABLE t (a int NOT NULL)", "INSERT INTO t (a) VALUES (NULL)",
+     515,
+     "Cannot insert the value NULL into column 'a', table '%db%.dbo.t'; column does not allow "
+     "nulls. INSERT fails."},
+    {"identity_insert_off", "CREATE TABLE t (id int IDENTITY(1,1), a int)",
+     "INSERT INTO t (id, a) VALUES (7, 1)", 544,
+     "Cannot insert explicit value for identity column in table 't' when IDENTITY_INSERT is set to "
+     "OFF."},
     {"text_to_int", "CREATE TABLE t (a int)", "INSERT INTO t VALUES ('abc')", 245,
      "Conversion failed when converting the varchar value 'abc' to data type int."},
     {"ntext_to_int", "CREATE TABLE t (a int)", "INSERT INTO t VALUES (N'1.5')", 245,
@@ -152,53 +172,78 @@ const error_case k_error_cases[] = {
     {"smallint_overflow", "CREATE TABLE t (a smallint)", "INSERT INTO t VALUES (-32769)", 220,
      "Arithmetic overflow error for data type smallint, value = -32769."},
     {"truncation", "CREATE TABLE t (a nvarchar(3))", "INSERT INTO t VALUES (N'abcdef')", 2628,
-     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: 'abc'."},
-    {"binary_truncation", "CREATE TABLE t (a varbinary(2))", "INSERT INTO t VALUES (0x010203)", 2628,
-     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: '0x0102'."},
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: "
+     "'abc'."},
+    {"binary_truncation", "CREATE TABLE t (a varbinary(2))", "INSERT INTO t VALUES (0x010203)",
+     2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: "
+     "'0x0102'."},
     {"datetime_range", "CREATE TABLE t (a datetime)", "INSERT INTO t VALUES ('1752-12-31')", 242,
-     "The conversion of a varchar data type to a datetime data type resulted in an out-of-range value."},
-    {"smalldatetime_range", "CREATE TABLE t (a smalldatetime)", "INSERT INTO t VALUES ('2079-06-07')", 242,
-     "The conversion of a varchar data type to a smalldatetime data type resulted in an out-of-range value."},
+     "The conversion of a varchar data type to a datetime data type resulted in an out-of-range "
+     "value."},
+    {"smalldatetime_range", "CREATE TABLE t (a smalldatetime)",
+     "INSERT INTO t VALUES ('2079-06-07')", 242,
+     "The conversion of a varchar data type to a smalldatetime data type resulted in an "
+     "out-of-range value."},
     {"bad_date_text", "CREATE TABLE t (a datetime)", "INSERT INTO t VALUES ('2023-02-29')", 241,
      "Conversion failed when converting date and/or time from character string."},
-    {"index_exists", "CREATE TABLE t (a int); CREATE INDEX [ix_a] ON t (a)", "CREATE INDEX [ix_a] ON t (a)", 1913,
-     "The operation failed because an index or statistics with name 'ix_a' already exists on table 'dbo.t'."},
+    {"index_exists", "CREATE TABLE t (a int); CREATE INDEX [ix_a] ON t (a)",
+     "CREATE INDEX [ix_a] ON t (a)", 1913,
+     "The operation failed because an index or statistics with name 'ix_a' already exists on table "
+     "'dbo.t'."},
     {"foreign_key_insert",
-     "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); ALTER TABLE [c] ADD CONSTRAINT [FK_c_p] FOREIGN KEY ([pid]) REFERENCES [p]([id])",
+     "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); ALTER TABLE [c] ADD "
+     "CONSTRAINT [FK_c_p] FOREIGN KEY ([pid]) REFERENCES [p]([id])",
      "INSERT INTO c VALUES (9)", 547,
-     "The INSERT statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The conflict occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
-    {"foreign_key_orphans", "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); INSERT INTO c VALUES (3)",
+     "The INSERT statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The conflict "
+     "occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
+    {"foreign_key_orphans",
+     "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (pid int); INSERT INTO c VALUES (3)",
      "ALTER TABLE [c] ADD CONSTRAINT [FK_c_p] FOREIGN KEY ([pid]) REFERENCES [p]([id])", 547,
-     "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The conflict occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
+     "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"FK_c_p\". The "
+     "conflict occurred in database \"%db%\", table \"dbo.p\", column 'id'."},
     {"alter_column_truncates", "CREATE TABLE t (a nvarchar(10)); INSERT INTO t VALUES (N'abcdef')",
      "ALTER TABLE t ALTER COLUMN a nvarchar(2)", 2628,
-     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: 'ab'."},
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: "
+     "'ab'."},
     {"syntax", "", "SELEC 1", 102, "Incorrect syntax near 'SELEC'."},
-    {"unsupported_statement", "CREATE TABLE t (a int)", "DELETE FROM t", 102, "Incorrect syntax near 'DELETE'."},
+    {"unsupported_statement", "CREATE TABLE t (a int)", "DELETE FROM t", 102,
+     "Incorrect syntax near 'DELETE'."},
     {"unknown_database", "", "USE [no such db]", 911,
      "Database 'no such db' does not exist. Make sure that the name is entered correctly."},
-    {"unclosed_string", "", "SELECT 'abc", 105, "Unclosed quotation mark after the character string 'abc'."},
-    {"surrogate_pair_counts_twice", "CREATE TABLE t (a nvarchar(1))", "INSERT INTO t VALUES (N'😀')", 2628,
-     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: ''."},
-    {"text_to_guid", "CREATE TABLE t (a uniqueidentifier)", "INSERT INTO t VALUES ('not a guid')", 8169,
-     "Conversion failed when converting from a character string to uniqueidentifier."},
+    {"unclosed_string", "", "SELECT 'abc", 105,
+     "Unclosed quotation mark after the character string 'abc'."},
+    {"surrogate_pair_counts_twice", "CREATE TABLE t (a nvarchar(1))", "INSERT INTO t VALUES (N'😀')",
+     2628,
+     "String or binary data would be truncated in table '%db%.dbo.t', column 'a'. Truncated value: "
+     "''."},
+    {"text_to_guid", "CREATE TABLE t (a uniqueidentifier)", "INSERT INTO t VALUES ('not a guid')",
+     8169, "Conversion failed when converting from a character string to uniqueidentifier."},
     {"text_to_varbinary", "CREATE TABLE t (a varbinary(10))", "INSERT INTO t VALUES ('ab')", 257,
-     "Implicit conversion from data type varchar to varbinary is not allowed. Use the CONVERT function to run this query."},
+     "Implicit conversion from data type varchar to varbinary is not allowed. Use the CONVERT "
+     "function to run this query."},
     {"text_overflows_tinyint", "CREATE TABLE t (a tinyint)", "INSERT INTO t VALUES ('300')", 244,
-     "The conversion of the varchar value '300' overflowed an INT1 column. Use a larger integer column."},
-    {"int_to_date", "CREATE TABLE t (a date)", "INSERT INTO t VALUES (5)", 206, "Operand type clash: int is incompatible with date"},
+     "The conversion of the varchar value '300' overflowed an INT1 column. Use a larger integer "
+     "column."},
+    {"int_to_date", "CREATE TABLE t (a date)", "INSERT INTO t VALUES (5)", 206,
+     "Operand type clash: int is incompatible with date"},
     {"money_syntax", "CREATE TABLE t (a money)", "INSERT INTO t VALUES ('12,5')", 235,
      "Cannot convert a char value to money. The char value has incorrect syntax."},
     {"values_count", "CREATE TABLE t (a int, b int)", "INSERT INTO t (a, b) VALUES (1)", 109,
-     "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement."},
+     "There are fewer columns in the INSERT statement than values specified in the VALUES clause. "
+     "The number of values in the VALUES clause must match the number of columns specified in the "
+     "INSERT statement."},
     {"drop_missing_table", "", "DROP TABLE [gone]", 3701,
      "Cannot drop the table 'gone', because it does not exist or you do not have permission."},
-    {"second_primary_key", "CREATE TABLE t (a int PRIMARY KEY, b int NOT NULL)", "ALTER TABLE t ADD CONSTRAINT [PK2] PRIMARY KEY (b)", 1779,
+    {"second_primary_key", "CREATE TABLE t (a int PRIMARY KEY, b int NOT NULL)",
+     "ALTER TABLE t ADD CONSTRAINT [PK2] PRIMARY KEY (b)", 1779,
      "Table 't' already has a primary key defined on it."},
-    {"unique_index_over_duplicates", "CREATE TABLE t (a int); INSERT INTO t VALUES (1), (1)", "CREATE UNIQUE INDEX [ux] ON t (a)", 1505,
-     "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name 'dbo.t' and the index name 'ux'. The duplicate key value is (1)."},
-    {"ambiguous_column", "CREATE TABLE a (id int); CREATE TABLE b (id int)", "SELECT id FROM a JOIN b ON a.id = b.id", 209,
-     "Ambiguous column name 'id'."},
+    {"unique_index_over_duplicates", "CREATE TABLE t (a int); INSERT INTO t VALUES (1), (1)",
+     "CREATE UNIQUE INDEX [ux] ON t (a)", 1505,
+     "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the "
+     "object name 'dbo.t' and the index name 'ux'. The duplicate key value is (1)."},
+    {"ambiguous_column", "CREATE TABLE a (id int); CREATE TABLE b (id int)",
+     "SELECT id FROM a JOIN b ON a.id = b.id", 209, "Ambiguous column name 'id'."},
     {"identity_insert_without_identity", "CREATE TABLE t (a int)", "SET IDENTITY_INSERT t ON", 8106,
      "Table 'dbo.t' does not have the identity property. Cannot perform SET operation."},
 };
@@ -208,7 +253,8 @@ TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
   for (const auto& c : k_error_cases) {
     SCOPED_TRACE(c.name);
     std::string database = "[e" + std::to_string(++n) + "]";
-    ASSERT_TRUE(db().exec("USE [sql test]; CREATE DATABASE " + database + "; USE " + database)) << db().last_error_text();
+    ASSERT_TRUE(db().exec("USE [sql test]; CREATE DATABASE " + database + "; USE " + database))
+        << db().last_error_text();
     if (*c.setup) {
       ASSERT_TRUE(db().exec(c.setup)) << db().last_error_text();
     }
@@ -219,7 +265,8 @@ TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].number, c.number);
     std::string expected = c.text;
-    if (size_t at = expected.find("%db%"); at != std::string::npos) expected.replace(at, 4, database.substr(1, database.size() - 2));
+    if (size_t at = expected.find("%db%"); at != std::string::npos)
+      expected.replace(at, 4, database.substr(1, database.size() - 2));
     EXPECT_EQ(errors[0].text, expected);
     EXPECT_GE(errors[0].severity, 11);
   }
@@ -240,11 +287,15 @@ TEST_F(server_sql, constraint_errors_end_the_statement_conversion_errors_the_bat
 }
 
 TEST_F(server_sql, identity_defaults_and_identity_insert) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [o]]x] ([id] int IDENTITY(10,5) NOT NULL, [n] nvarchar(10) NOT NULL DEFAULT (N'none'), "
-                        "[q] int NULL DEFAULT ((7)), CONSTRAINT [PK_o] PRIMARY KEY CLUSTERED ([id]))"));
-  ASSERT_TRUE(db().exec("INSERT INTO [o]]x] ([q]) VALUES (1); INSERT INTO [o]]x] ([n]) VALUES (N'two')"));
-  ASSERT_TRUE(db().exec("SET IDENTITY_INSERT [dbo].[o]]x] ON; INSERT INTO [o]]x] ([id], [n]) VALUES (100, N'x'); "
-                        "SET IDENTITY_INSERT [dbo].[o]]x] OFF; INSERT INTO [o]]x] ([n]) VALUES (N'next')"))
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [o]]x] ([id] int IDENTITY(10,5) NOT NULL, [n] nvarchar(10) NOT NULL "
+                "DEFAULT (N'none'), "
+                "[q] int NULL DEFAULT ((7)), CONSTRAINT [PK_o] PRIMARY KEY CLUSTERED ([id]))"));
+  ASSERT_TRUE(
+      db().exec("INSERT INTO [o]]x] ([q]) VALUES (1); INSERT INTO [o]]x] ([n]) VALUES (N'two')"));
+  ASSERT_TRUE(db().exec(
+      "SET IDENTITY_INSERT [dbo].[o]]x] ON; INSERT INTO [o]]x] ([id], [n]) VALUES (100, N'x'); "
+      "SET IDENTITY_INSERT [dbo].[o]]x] OFF; INSERT INTO [o]]x] ([n]) VALUES (N'next')"))
       << db().last_error_text();
   ASSERT_TRUE(db().exec("SELECT id, n, q FROM [o]]x] ORDER BY id DESC"));
   const auto& rows = db().results()[0].rows;
@@ -256,8 +307,11 @@ TEST_F(server_sql, identity_defaults_and_identity_insert) {
 }
 
 TEST_F(server_sql, select_filters_orders_and_counts) {
-  ASSERT_TRUE(db().exec("CREATE TABLE t (a int, b nvarchar(10)); INSERT INTO t VALUES (3, N'c'), (1, N'a'), (2, NULL), (4, N'abc')"));
-  ASSERT_TRUE(db().exec("SELECT a FROM t WHERE b LIKE N'a%' OR (a >= 3 AND NOT b IS NULL) ORDER BY a"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE t (a int, b nvarchar(10)); INSERT INTO t VALUES (3, N'c'), (1, "
+                "N'a'), (2, NULL), (4, N'abc')"));
+  ASSERT_TRUE(
+      db().exec("SELECT a FROM t WHERE b LIKE N'a%' OR (a >= 3 AND NOT b IS NULL) ORDER BY a"));
   ASSERT_EQ(db().results()[0].rows.size(), 3u);
   EXPECT_EQ(db().results()[0].rows[0][0], "1");
   EXPECT_EQ(db().results()[0].rows[2][0], "4");
@@ -277,8 +331,11 @@ TEST_F(server_sql, version_properties_and_database_tests) {
 }
 
 TEST_F(server_sql, alter_column_widens_to_text_and_keeps_values) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [dbo].[orders] ([note] nvarchar(255) NULL); INSERT INTO orders VALUES (N'short ünï')"));
-  ASSERT_TRUE(db().exec("ALTER TABLE [dbo].[orders] ALTER COLUMN [note] TEXT")) << db().last_error_text();
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [dbo].[orders] ([note] nvarchar(255) NULL); INSERT INTO orders "
+                "VALUES (N'short ünï')"));
+  ASSERT_TRUE(db().exec("ALTER TABLE [dbo].[orders] ALTER COLUMN [note] TEXT"))
+      << db().last_error_text();
   std::string long_value(300, 'x');
   ASSERT_TRUE(db().exec("INSERT INTO orders VALUES ('" + long_value + "')"));
   ASSERT_TRUE(db().exec("SELECT note FROM orders"));
@@ -288,8 +345,10 @@ TEST_F(server_sql, alter_column_widens_to_text_and_keeps_values) {
 }
 
 TEST_F(server_sql, sp_columns_reports_the_documented_layout) {
-  ASSERT_TRUE(db().exec("CREATE TABLE [dbo].[p] ([id] int IDENTITY(1,1) NOT NULL, [price] decimal(12,3) NULL DEFAULT ((0)), "
-                        "[name] nvarchar(40) NOT NULL DEFAULT ('abc'))"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE [dbo].[p] ([id] int IDENTITY(1,1) NOT NULL, [price] decimal(12,3) "
+                "NULL DEFAULT ((0)), "
+                "[name] nvarchar(40) NOT NULL DEFAULT ('abc'))"));
   ASSERT_TRUE(db().exec("EXEC sp_columns @table_name=[p], @table_owner=[dbo]"));
   ASSERT_EQ(db().results().size(), 1u);
   const result_set& rs = db().results()[0];
@@ -308,46 +367,72 @@ TEST_F(server_sql, sp_columns_reports_the_documented_layout) {
 }
 
 TEST_F(server_sql, information_schema_lists_tables_keys_and_foreign_keys) {
-  ASSERT_TRUE(db().exec("CREATE TABLE p (id int NOT NULL, CONSTRAINT [PK_p] PRIMARY KEY (id)); CREATE TABLE c (pid int); "
-                        "ALTER TABLE [c] ADD CONSTRAINT [FK_c] FOREIGN KEY ([pid]) REFERENCES [p]([id]) ON DELETE CASCADE"));
-  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE'"), "2");
-  EXPECT_EQ(db().scalar("SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE WHERE CONSTRAINT_NAME = N'PK_p'"), "id");
-  EXPECT_EQ(db().scalar("SELECT DELETE_RULE FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_NAME = N'FK_c'"), "CASCADE");
-  EXPECT_EQ(db().scalar("SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'[dbo].[p]') AND is_primary_key = 1"), "PK_p");
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE p (id int NOT NULL, CONSTRAINT [PK_p] PRIMARY KEY (id)); CREATE "
+                "TABLE c (pid int); "
+                "ALTER TABLE [c] ADD CONSTRAINT [FK_c] FOREIGN KEY ([pid]) REFERENCES [p]([id]) ON "
+                "DELETE CASCADE"));
+  EXPECT_EQ(
+      db().scalar("SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE'"),
+      "2");
+  EXPECT_EQ(db().scalar("SELECT COLUMN_NAME FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE WHERE "
+                        "CONSTRAINT_NAME = N'PK_p'"),
+            "id");
+  EXPECT_EQ(db().scalar("SELECT DELETE_RULE FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS WHERE "
+                        "CONSTRAINT_NAME = N'FK_c'"),
+            "CASCADE");
+  EXPECT_EQ(db().scalar("SELECT name FROM sys.indexes WHERE object_id = OBJECT_ID(N'[dbo].[p]') "
+                        "AND is_primary_key = 1"),
+            "PK_p");
   EXPECT_FALSE(db().exec("DROP TABLE p"));
   EXPECT_EQ(db().errors().back().number, 3726);
 }
 
 TEST_F(server_sql, catalog_joins_answer_key_index_and_foreign_key_queries) {
-  ASSERT_TRUE(db().exec("CREATE TABLE p (a int NOT NULL, b nvarchar(10) NOT NULL, c int NULL, CONSTRAINT [PK_p] PRIMARY KEY (b, a)); "
-                        "CREATE INDEX [ix_c] ON p (c); CREATE TABLE ch (x int, pa int, pb nvarchar(10)); "
-                        "ALTER TABLE [ch] ADD CONSTRAINT [FK_ch_p] FOREIGN KEY ([pb], [pa]) REFERENCES [p]([b], [a])"));
-  ASSERT_TRUE(db().exec("SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc "
-                        "JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE AS kcu ON tc.CONSTRAINT_NAME = kcu.CONSTRAINT_NAME "
-                        "WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = N'p' ORDER BY kcu.ORDINAL_POSITION"))
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE p (a int NOT NULL, b nvarchar(10) NOT NULL, c int NULL, CONSTRAINT "
+                "[PK_p] PRIMARY KEY (b, a)); "
+                "CREATE INDEX [ix_c] ON p (c); CREATE TABLE ch (x int, pa int, pb nvarchar(10)); "
+                "ALTER TABLE [ch] ADD CONSTRAINT [FK_ch_p] FOREIGN KEY ([pb], [pa]) REFERENCES "
+                "[p]([b], [a])"));
+  ASSERT_TRUE(db().exec(
+      "SELECT kcu.COLUMN_NAME FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS tc "
+      "JOIN INFORMATION_SCHEMA.KEY_COLUMN_USAGE AS kcu ON tc.CONSTRAINT_NAME = kcu.CONSTRAINT_NAME "
+      "WHERE tc.CONSTRAINT_TYPE = 'PRIMARY KEY' AND tc.TABLE_NAME = N'p' ORDER BY "
+      "kcu.ORDINAL_POSITION"))
       << db().last_error_text();
   EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"b"}, {"a"}}));
-  ASSERT_TRUE(db().exec("SELECT i.name, c.name, i.is_primary_key FROM sys.indexes i "
-                        "INNER JOIN sys.index_columns ic ON ic.object_id = i.object_id AND ic.index_id = i.index_id "
-                        "JOIN sys.columns c ON c.object_id = ic.object_id AND c.column_id = ic.column_id "
-                        "WHERE i.object_id = OBJECT_ID(N'[dbo].[p]') ORDER BY i.index_id, ic.key_ordinal"))
+  ASSERT_TRUE(db().exec(
+      "SELECT i.name, c.name, i.is_primary_key FROM sys.indexes i "
+      "INNER JOIN sys.index_columns ic ON ic.object_id = i.object_id AND ic.index_id = i.index_id "
+      "JOIN sys.columns c ON c.object_id = ic.object_id AND c.column_id = ic.column_id "
+      "WHERE i.object_id = OBJECT_ID(N'[dbo].[p]') ORDER BY i.index_id, ic.key_ordinal"))
       << db().last_error_text();
   EXPECT_EQ(db().results()[0].rows,
-            (std::vector<std::vector<std::string>>{{"PK_p", "b", "1"}, {"PK_p", "a", "1"}, {"ix_c", "c", "0"}}));
-  ASSERT_TRUE(db().exec("SELECT fk.name, pc.name, rc.name FROM sys.foreign_keys fk "
-                        "JOIN sys.foreign_key_columns fkc ON fkc.constraint_object_id = fk.object_id "
-                        "JOIN sys.columns pc ON pc.object_id = fkc.parent_object_id AND pc.column_id = fkc.parent_column_id "
-                        "JOIN sys.columns rc ON rc.object_id = fkc.referenced_object_id AND rc.column_id = fkc.referenced_column_id "
-                        "ORDER BY fkc.constraint_column_id"))
+            (std::vector<std::vector<std::string>>{
+                {"PK_p", "b", "1"}, {"PK_p", "a", "1"}, {"ix_c", "c", "0"}}));
+  ASSERT_TRUE(
+      db().exec("SELECT fk.name, pc.name, rc.name FROM sys.foreign_keys fk "
+                "JOIN sys.foreign_key_columns fkc ON fkc.constraint_object_id = fk.object_id "
+                "JOIN sys.columns pc ON pc.object_id = fkc.parent_object_id AND pc.column_id = "
+                "fkc.parent_column_id "
+                "JOIN sys.columns rc ON rc.object_id = fkc.referenced_object_id AND rc.column_id = "
+                "fkc.referenced_column_id "
+                "ORDER BY fkc.constraint_column_id"))
       << db().last_error_text();
-  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"FK_ch_p", "pb", "b"}, {"FK_ch_p", "pa", "a"}}));
-  ASSERT_TRUE(db().exec("SELECT t.name, fk.name FROM sys.tables t LEFT OUTER JOIN sys.foreign_keys fk "
-                        "ON fk.parent_object_id = t.object_id ORDER BY t.name"));
-  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{{"ch", "FK_ch_p"}, {"p", "NULL"}}));
+  EXPECT_EQ(db().results()[0].rows, (std::vector<std::vector<std::string>>{
+                                        {"FK_ch_p", "pb", "b"}, {"FK_ch_p", "pa", "a"}}));
+  ASSERT_TRUE(
+      db().exec("SELECT t.name, fk.name FROM sys.tables t LEFT OUTER JOIN sys.foreign_keys fk "
+                "ON fk.parent_object_id = t.object_id ORDER BY t.name"));
+  EXPECT_EQ(db().results()[0].rows,
+            (std::vector<std::vector<std::string>>{{"ch", "FK_ch_p"}, {"p", "NULL"}}));
 }
 
 TEST_F(server_sql, fmtonly_returns_metadata_without_rows) {
-  ASSERT_TRUE(db().exec("CREATE TABLE t (id int IDENTITY(1,1) NOT NULL, v decimal(9,3) NULL); INSERT INTO t (v) VALUES (1.5)"));
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE t (id int IDENTITY(1,1) NOT NULL, v decimal(9,3) NULL); INSERT INTO "
+                "t (v) VALUES (1.5)"));
   ASSERT_TRUE(db().exec("SET FMTONLY ON select * from t SET FMTONLY OFF"));
   ASSERT_EQ(db().results().size(), 1u);
   EXPECT_EQ(db().results()[0].names, (std::vector<std::string>{"id", "v"}));
@@ -382,7 +467,8 @@ TEST(server_login, bad_password_and_unknown_database_are_refused) {
 TEST(server_options, version_text_and_statement_log) {
   std::string log = write_temp_file("");
   {
-    server_process server({"--version", "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1", "--log", log});
+    server_process server(
+        {"--version", "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1", "--log", log});
     dblib_client db(server.port());
     ASSERT_TRUE(db.connected());
     EXPECT_EQ(db.scalar("SELECT @@VERSION"), "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1");

@@ -12,9 +12,10 @@ constexpr size_t k_max_message = 16u << 20;  // an SQL batch or LOGIN7 larger th
 constexpr const char* k_server_name = "TESSALY-TEST";
 
 bool is_batch_aborting(int number) {
-  // Conversion failures end the whole batch in SQL Server; constraint violations only the statement.
-  return number == 245 || number == 8114 || number == 241 || number == 8169 || number == 206 || number == 257 ||
-         number == 235 || number == 244 || number == 102 || number == 105;
+  // Conversion failures end the whole batch in SQL Server; constraint violations only the
+  // statement.
+  return number == 245 || number == 8114 || number == 241 || number == 8169 || number == 206 ||
+         number == 257 || number == 235 || number == 244 || number == 102 || number == 105;
 }
 
 }  // namespace
@@ -40,9 +41,11 @@ bool session::read_packet(packet& p) {
   uint8_t status = h.u8();
   uint16_t length = h.u16_be();
   p.eom = (status & 0x01) != 0;
-  if (length < k_header_size || length > k_max_packet_size + 1) throw protocol_error("bad packet length");
+  if (length < k_header_size || length > k_max_packet_size + 1)
+    throw protocol_error("bad packet length");
   p.payload.resize(length - k_header_size);
-  if (!p.payload.empty() && !io_.read(p.payload.data(), p.payload.size())) throw protocol_error("truncated packet");
+  if (!p.payload.empty() && !io_.read(p.payload.data(), p.payload.size()))
+    throw protocol_error("truncated packet");
   return true;
 }
 
@@ -59,8 +62,10 @@ bool session::read_message(uint8_t& type, std::string& payload) {
   }
   while (!p.eom) {
     if (!read_packet(p)) throw protocol_error("connection closed inside a message");
-    if (p.type != type && p.type != pkt_attention) throw protocol_error("packet type changed inside a message");
-    if (payload.size() + p.payload.size() > k_max_message) throw protocol_error("message too large");
+    if (p.type != type && p.type != pkt_attention)
+      throw protocol_error("packet type changed inside a message");
+    if (payload.size() + p.payload.size() > k_max_message)
+      throw protocol_error("message too large");
     payload += p.payload;
   }
   return true;
@@ -112,7 +117,8 @@ void session::run() {
         batch(parse_sql_batch(payload));
         break;
       case pkt_attention: {
-        // Requests run to completion before the next read, so only the acknowledgement is left to send.
+        // Requests run to completion before the next read, so only the acknowledgement is left to
+        // send.
         std::string out;
         write_done(out, tok_done, done_attn, 0, 0);
         send(pkt_reply, out);
@@ -137,7 +143,8 @@ void session::run() {
   }
 }
 
-void session::message(std::string& out, bool error, int number, int state, int cls, const std::string& text) {
+void session::message(std::string& out, bool error, int number, int state, int cls,
+                      const std::string& text) {
   write_message(out, error, number, state, cls, text, k_server_name, "", 1);
 }
 
@@ -156,7 +163,8 @@ void session::login(const std::string& payload) {
     std::lock_guard<std::mutex> lock(engine_.mutex());
     database* d = engine_.find_db(wanted);
     if (!d) {
-      message(out, true, 4060, 1, 11, "Cannot open database \"" + wanted + "\" requested by the login. The login failed.");
+      message(out, true, 4060, 1, 11,
+              "Cannot open database \"" + wanted + "\" requested by the login. The login failed.");
       message(out, true, 18456, 1, 14, "Login failed for user '" + req.user + "'.");
       write_done(out, tok_done, done_error, 0, 0);
       send(pkt_reply, out);
@@ -165,7 +173,8 @@ void session::login(const std::string& payload) {
     db_ = d->name;
   }
   user_ = req.user;
-  if (req.packet_size >= 512 && req.packet_size <= k_max_packet_size) packet_size_ = req.packet_size;
+  if (req.packet_size >= 512 && req.packet_size <= k_max_packet_size)
+    packet_size_ = req.packet_size;
   write_env_string(out, 1, db_, "master");
   message(out, false, 5701, 2, 0, "Changed database context to '" + db_ + "'.");
   write_env_collation(out);
@@ -181,13 +190,19 @@ void session::login(const std::string& payload) {
 database& session::db_of(const sql::object_name& name) {
   if (name.database.empty()) return current_db();
   database* d = engine_.find_db(name.database);
-  if (!d) throw sql_error(911, 16, 1, "Database '" + name.database + "' does not exist. Make sure that the name is entered correctly.");
+  if (!d)
+    throw sql_error(911, 16, 1,
+                    "Database '" + name.database +
+                        "' does not exist. Make sure that the name is entered correctly.");
   return *d;
 }
 
 database& session::current_db() {
   database* d = engine_.find_db(db_);
-  if (!d) throw sql_error(911, 16, 1, "Database '" + db_ + "' does not exist. Make sure that the name is entered correctly.");
+  if (!d)
+    throw sql_error(
+        911, 16, 1,
+        "Database '" + db_ + "' does not exist. Make sure that the name is entered correctly.");
   return *d;
 }
 
@@ -225,7 +240,10 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
     switch (s.k) {
       case sql::statement::kind::use_db: {
         database* d = engine_.find_db(s.name);
-        if (!d) throw sql_error(911, 16, 1, "Database '" + s.name + "' does not exist. Make sure that the name is entered correctly.");
+        if (!d)
+          throw sql_error(911, 16, 1,
+                          "Database '" + s.name +
+                              "' does not exist. Make sure that the name is entered correctly.");
         std::string old = db_;
         db_ = d->name;
         write_env_string(out, 1, db_, old);
@@ -238,7 +256,9 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
       case sql::statement::kind::drop_db:
         if (s.flag && !engine_.find_db(s.name)) break;
         if (iequals(s.name, db_))
-          throw sql_error(3702, 16, 4, "Cannot drop database \"" + s.name + "\" because it is currently in use.");
+          throw sql_error(
+              3702, 16, 4,
+              "Cannot drop database \"" + s.name + "\" because it is currently in use.");
         engine_.drop_db(s.name);
         break;
       case sql::statement::kind::create_table: {
@@ -258,12 +278,19 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         table* t = d.find(s.object.name);
         if (!t) {
           if (s.k == sql::statement::kind::create_index)
-            throw sql_error(1088, 16, 12, "Cannot find the object \"" + s.object.name + "\" because it does not exist or you do not have permissions.");
-          throw sql_error(4902, 16, 1, "Cannot find the object \"" + s.object.name + "\" because it does not exist or you do not have permissions.");
+            throw sql_error(1088, 16, 12,
+                            "Cannot find the object \"" + s.object.name +
+                                "\" because it does not exist or you do not have permissions.");
+          throw sql_error(4902, 16, 1,
+                          "Cannot find the object \"" + s.object.name +
+                              "\" because it does not exist or you do not have permissions.");
         }
-        if (s.k == sql::statement::kind::create_index) engine_.create_index(d, *t, s.keys[0]);
-        else if (s.k == sql::statement::kind::add_constraint) engine_.add_constraint(d, *t, s.keys[0]);
-        else engine_.alter_column(d, *t, s.columns[0]);
+        if (s.k == sql::statement::kind::create_index)
+          engine_.create_index(d, *t, s.keys[0]);
+        else if (s.k == sql::statement::kind::add_constraint)
+          engine_.add_constraint(d, *t, s.keys[0]);
+        else
+          engine_.alter_column(d, *t, s.columns[0]);
         break;
       }
       case sql::statement::kind::set_option:
@@ -273,12 +300,18 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         database& d = db_of(s.object);
         table* t = d.find(s.object.name);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
-        bool has_identity = std::any_of(t->columns.begin(), t->columns.end(), [](const column& c) { return c.identity; });
+        bool has_identity = std::any_of(t->columns.begin(), t->columns.end(),
+                                        [](const column& c) { return c.identity; });
         if (!has_identity)
-          throw sql_error(8106, 16, 1, "Table '" + t->schema + "." + t->name + "' does not have the identity property. Cannot perform SET operation.");
+          throw sql_error(
+              8106, 16, 1,
+              "Table '" + t->schema + "." + t->name +
+                  "' does not have the identity property. Cannot perform SET operation.");
         std::string key = fold_case(d.name + "." + t->name);
-        if (s.flag) identity_insert_ = key;
-        else if (identity_insert_ == key) identity_insert_.clear();
+        if (s.flag)
+          identity_insert_ = key;
+        else if (identity_insert_ == key)
+          identity_insert_.clear();
         break;
       }
       case sql::statement::kind::insert:
@@ -295,7 +328,8 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         return;
       case sql::statement::kind::insert_bulk: {
         if (!config_.bulk_allowed)
-          throw sql_error(4834, 16, 1, "You do not have permission to use the bulk load statement.");
+          throw sql_error(4834, 16, 1,
+                          "You do not have permission to use the bulk load statement.");
         database& d = db_of(s.object);
         table* t = d.find(s.object.name);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
@@ -303,7 +337,8 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         bulk_table_ = d.name + "\n" + t->name;
         bulk_columns_.clear();
         for (const auto& c : s.columns) {
-          if (t->find_column(c.name) < 0) throw sql_error(207, 16, 1, "Invalid column name '" + c.name + "'.");
+          if (t->find_column(c.name) < 0)
+            throw sql_error(207, 16, 1, "Invalid column name '" + c.name + "'.");
           bulk_columns_.push_back(c.name);
         }
         bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos ||
@@ -361,13 +396,16 @@ void session::run_insert(const sql::statement& s, uint64_t& rows) {
   for (int i : targets)
     if (t->columns[static_cast<size_t>(i)].identity) {
       if (!identity_insert)
-        throw sql_error(544, 16, 1, "Cannot insert explicit value for identity column in table '" + t->name +
-                                        "' when IDENTITY_INSERT is set to OFF.");
+        throw sql_error(544, 16, 1,
+                        "Cannot insert explicit value for identity column in table '" + t->name +
+                            "' when IDENTITY_INSERT is set to OFF.");
       identity_given = true;
     }
   if (identity_insert && !identity_given)
-    throw sql_error(545, 16, 1, "Explicit value must be specified for identity column in table '" + t->name +
-                                    "' either when IDENTITY_INSERT is set to ON or when a replication user is inserting into a NOT FOR REPLICATION identity column.");
+    throw sql_error(545, 16, 1,
+                    "Explicit value must be specified for identity column in table '" + t->name +
+                        "' either when IDENTITY_INSERT is set to ON or when a replication user is "
+                        "inserting into a NOT FOR REPLICATION identity column.");
   std::string qualified_name = d.name + "." + t->schema + "." + t->name;
   std::vector<std::vector<value>> input;
   if (s.select) {
@@ -387,8 +425,12 @@ void session::run_insert(const sql::statement& s, uint64_t& rows) {
     if (in.size() != targets.size())
       throw sql_error(in.size() > targets.size() ? 110 : 109, 15, 1,
                       in.size() > targets.size()
-                          ? "There are more columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement."
-                          : "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement.");
+                          ? "There are more columns in the INSERT statement than values specified "
+                            "in the VALUES clause. The number of values in the VALUES clause must "
+                            "match the number of columns specified in the INSERT statement."
+                          : "There are fewer columns in the INSERT statement than values specified "
+                            "in the VALUES clause. The number of values in the VALUES clause must "
+                            "match the number of columns specified in the INSERT statement.");
     std::vector<value> row(t->columns.size());
     std::vector<bool> given(t->columns.size(), false);
     for (size_t k = 0; k < targets.size(); ++k) {
@@ -423,9 +465,9 @@ void session::run_sp_columns(const sql::statement& s, std::string& out) {
 }
 
 void session::bulk(packet first) {
-  // The stream is parsed as it arrives: a row cut by a packet boundary is parsed again once the next
-  // packet is in, so no whole message is ever held. The engine is locked while the rows of one packet
-  // are checked, never while waiting for the client.
+  // The stream is parsed as it arrives: a row cut by a packet boundary is parsed again once the
+  // next packet is in, so no whole message is ever held. The engine is locked while the rows of one
+  // packet are checked, never while waiting for the client.
   std::string buf = std::move(first.payload);
   size_t pos = 0;
   bool eom = first.eom;
@@ -438,7 +480,11 @@ void session::bulk(packet first) {
   if (!bulk_pending_) {
     failed = true;
     error_number = 4804;
-    error_text = "While reading current row from host, a premature end-of-message was encountered--an incoming data stream was interrupted when the server expected to see more data. The host program may have terminated. Ensure that you are using a supported client application programming interface (API).";
+    error_text =
+        "While reading current row from host, a premature end-of-message was encountered--an "
+        "incoming data stream was interrupted when the server expected to see more data. The host "
+        "program may have terminated. Ensure that you are using a supported client application "
+        "programming interface (API).";
   }
   bulk_pending_ = false;
   std::string db_name = bulk_table_.substr(0, bulk_table_.find('\n'));
@@ -468,7 +514,8 @@ void session::bulk(packet first) {
     if (p.type != pkt_bulk) throw protocol_error("packet type changed inside a bulk load");
     buf.erase(0, pos);
     pos = 0;
-    if (buf.size() + p.payload.size() > k_max_value_bytes * 2) throw protocol_error("bulk row too large");
+    if (buf.size() + p.payload.size() > k_max_value_bytes * 2)
+      throw protocol_error("bulk row too large");
     buf += p.payload;
     eom = p.eom;
   };
@@ -488,7 +535,8 @@ void session::bulk(packet first) {
         if (!failed) {
           table& tt = locked_table();
           for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string& n = i < bulk_columns_.size() ? bulk_columns_[i] : columns[i].column.name;
+            const std::string& n =
+                i < bulk_columns_.size() ? bulk_columns_[i] : columns[i].column.name;
             int idx = tt.find_column(n);
             if (idx < 0) throw sql_error(207, 16, 1, "Invalid column name '" + n + "'.");
             target.push_back(idx);
@@ -513,20 +561,27 @@ void session::bulk(packet first) {
             given[c] = true;
             if (v.is_null()) continue;
             if ((col.type.is_string() || col.type.is_binary()) && !col.type.is_long()) {
-              size_t n = col.type.is_unicode() ? utf16_length(v.s) : col.type.is_string() ? code_points(v.s) : v.s.size();
+              size_t n = col.type.is_unicode()  ? utf16_length(v.s)
+                         : col.type.is_string() ? code_points(v.s)
+                                                : v.s.size();
               if (n > static_cast<size_t>(col.type.length))
-                throw sql_error(4815, 16, 1, "Received an invalid column length from the bcp client for colid " +
-                                                 std::to_string(i + 1) + ".");
+                throw sql_error(4815, 16, 1,
+                                "Received an invalid column length from the bcp client for colid " +
+                                    std::to_string(i + 1) + ".");
             }
-            // The client usually sends the column's own type: only the conversion-free cases skip convert.
+            // The client usually sends the column's own type: only the conversion-free cases skip
+            // convert.
             const sql_type& sent = columns[i].column.type;
-            bool same = sent.id == col.type.id && !col.type.is_exact_numeric() && col.type.id != type_id::char_ &&
-                        col.type.id != type_id::nchar && col.type.id != type_id::binary &&
-                        (!col.type.is_temporal() || sent.scale == col.type.scale || col.type.id == type_id::date);
+            bool same = sent.id == col.type.id && !col.type.is_exact_numeric() &&
+                        col.type.id != type_id::char_ && col.type.id != type_id::nchar &&
+                        col.type.id != type_id::binary &&
+                        (!col.type.is_temporal() || sent.scale == col.type.scale ||
+                         col.type.id == type_id::date);
             full[c] = same ? std::move(v) : convert(v, col.type, qualified_name, col.name);
           }
           for (size_t c = 0; c < tt.columns.size(); ++c)
-            if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default) full[c] = tt.columns[c].default_value;
+            if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default)
+              full[c] = tt.columns[c].default_value;
           engine_.add_row(*d, tt, pending, full, identity_given);
           ++count;
         }
@@ -539,7 +594,8 @@ void session::bulk(packet first) {
     } catch (const truncated_error&) {
       refill();
     } catch (const sql_error& e) {
-      // The batch is lost; the rest of the stream is read and dropped so the connection stays usable.
+      // The batch is lost; the rest of the stream is read and dropped so the connection stays
+      // usable.
       if (!failed) {
         failed = true;
         error_number = e.number;

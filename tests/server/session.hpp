@@ -60,7 +60,8 @@ class session final {
   void run_select(const sql::select_stmt& q, std::string& out, uint64_t& rows);
   void run_insert(const sql::statement& s, uint64_t& rows);
   void run_sp_columns(const sql::statement& s, std::string& out);
-  void message(std::string& out, bool error, int number, int state, int cls, const std::string& text);
+  void message(std::string& out, bool error, int number, int state, int cls,
+               const std::string& text);
   database& current_db();
   database& db_of(const sql::object_name& name);  // the named database, or the current one
 

@@ -12,7 +12,8 @@ namespace {
 }
 
 bool is_ident_start(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '#' || static_cast<unsigned char>(c) >= 0x80;
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '#' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 bool is_ident_char(char c) {
   return is_ident_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '@';
@@ -43,9 +44,14 @@ std::vector<tok> tokenize(std::string_view s) {
     if (c == '/' && p + 1 < s.size() && s[p + 1] == '*') {
       int depth = 0;
       while (p < s.size()) {
-        if (s.compare(p, 2, "/*") == 0) { ++depth; p += 2; }
-        else if (s.compare(p, 2, "*/") == 0) { p += 2; if (--depth == 0) break; }
-        else ++p;
+        if (s.compare(p, 2, "/*") == 0) {
+          ++depth;
+          p += 2;
+        } else if (s.compare(p, 2, "*/") == 0) {
+          p += 2;
+          if (--depth == 0) break;
+        } else
+          ++p;
       }
       if (depth != 0) throw sql_error(113, 15, 1, "Missing end comment mark '*/'.");
       continue;
@@ -62,9 +68,14 @@ std::vector<tok> tokenize(std::string_view s) {
       ++p;
       for (;;) {
         if (p >= s.size())
-          throw sql_error(105, 15, 1, "Unclosed quotation mark after the character string '" + t.text + "'.");
+          throw sql_error(105, 15, 1,
+                          "Unclosed quotation mark after the character string '" + t.text + "'.");
         if (s[p] == '\'') {
-          if (p + 1 < s.size() && s[p + 1] == '\'') { t.text += '\''; p += 2; continue; }
+          if (p + 1 < s.size() && s[p + 1] == '\'') {
+            t.text += '\'';
+            p += 2;
+            continue;
+          }
           ++p;
           break;
         }
@@ -75,9 +86,14 @@ std::vector<tok> tokenize(std::string_view s) {
       ++p;
       for (;;) {
         if (p >= s.size())
-          throw sql_error(105, 15, 1, "Unclosed quotation mark after the character string '" + t.text + "'.");
+          throw sql_error(105, 15, 1,
+                          "Unclosed quotation mark after the character string '" + t.text + "'.");
         if (s[p] == ']') {
-          if (p + 1 < s.size() && s[p + 1] == ']') { t.text += ']'; p += 2; continue; }
+          if (p + 1 < s.size() && s[p + 1] == ']') {
+            t.text += ']';
+            p += 2;
+            continue;
+          }
           ++p;
           break;
         }
@@ -88,9 +104,14 @@ std::vector<tok> tokenize(std::string_view s) {
       ++p;
       for (;;) {
         if (p >= s.size())
-          throw sql_error(105, 15, 1, "Unclosed quotation mark after the character string '" + t.text + "'.");
+          throw sql_error(105, 15, 1,
+                          "Unclosed quotation mark after the character string '" + t.text + "'.");
         if (s[p] == '"') {
-          if (p + 1 < s.size() && s[p + 1] == '"') { t.text += '"'; p += 2; continue; }
+          if (p + 1 < s.size() && s[p + 1] == '"') {
+            t.text += '"';
+            p += 2;
+            continue;
+          }
           ++p;
           break;
         }
@@ -100,9 +121,12 @@ std::vector<tok> tokenize(std::string_view s) {
       t.kind = tok_kind::binary;
       p += 2;
       while (p < s.size() && std::isxdigit(static_cast<unsigned char>(s[p]))) t.text += s[p++];
-    } else if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && p + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[p + 1])))) {
+    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+               (c == '.' && p + 1 < s.size() &&
+                std::isdigit(static_cast<unsigned char>(s[p + 1])))) {
       t.kind = tok_kind::number;
-      while (p < s.size() && (std::isdigit(static_cast<unsigned char>(s[p])) || s[p] == '.')) t.text += s[p++];
+      while (p < s.size() && (std::isdigit(static_cast<unsigned char>(s[p])) || s[p] == '.'))
+        t.text += s[p++];
       if (p < s.size() && (s[p] == 'e' || s[p] == 'E')) {
         t.text += s[p++];
         if (p < s.size() && (s[p] == '+' || s[p] == '-')) t.text += s[p++];
@@ -120,7 +144,8 @@ std::vector<tok> tokenize(std::string_view s) {
       t.text = std::string(1, c);
       for (const char* op : two)
         if (s.compare(p, 2, op) == 0) t.text = op;
-      if (std::string_view("(),.;*=<>+-/%!").find(c) == std::string_view::npos) syntax_error(t.text);
+      if (std::string_view("(),.;*=<>+-/%!").find(c) == std::string_view::npos)
+        syntax_error(t.text);
       p += t.text.size();
     }
     t.end = p;
@@ -139,7 +164,9 @@ class depth_guard final {
  public:
   explicit depth_guard(int& depth) : depth_(depth) {
     if (++depth_ > 128)
-      throw sql_error(191, 15, 1, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+      throw sql_error(191, 15, 1,
+                      "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                      "break it up into smaller queries.");
   }
   ~depth_guard() { --depth_; }
   depth_guard(const depth_guard&) = delete;
@@ -156,7 +183,8 @@ class parser final {
   std::vector<std::unique_ptr<statement>> batch() {
     std::vector<std::unique_ptr<statement>> out;
     for (;;) {
-      while (accept_op(";")) {}
+      while (accept_op(";")) {
+      }
       if (peek().kind == tok_kind::end) break;
       out.push_back(stmt());
     }
@@ -164,7 +192,9 @@ class parser final {
   }
 
  private:
-  const tok& peek(size_t ahead = 0) const { return toks_[std::min(pos_ + ahead, toks_.size() - 1)]; }
+  const tok& peek(size_t ahead = 0) const {
+    return toks_[std::min(pos_ + ahead, toks_.size() - 1)];
+  }
   const tok& next() {
     const tok& t = toks_[pos_];
     if (pos_ + 1 < toks_.size()) ++pos_;
@@ -226,7 +256,9 @@ class parser final {
   }
   int64_t integer() {
     bool neg = accept_op("-");
-    if (peek().kind != tok_kind::number || peek().text.find_first_not_of("0123456789") != std::string::npos) fail();
+    if (peek().kind != tok_kind::number ||
+        peek().text.find_first_not_of("0123456789") != std::string::npos)
+      fail();
     int64_t v = std::stoll(next().text.substr(0, 18));
     return neg ? -v : v;
   }
@@ -320,8 +352,10 @@ class parser final {
     key_def index;
     index.k = key_def::kind::index;
     bool unique = accept("UNIQUE");
-    if (accept("CLUSTERED")) index.clustered = true;
-    else accept("NONCLUSTERED");
+    if (accept("CLUSTERED"))
+      index.clustered = true;
+    else
+      accept("NONCLUSTERED");
     expect("INDEX");
     if (unique) index.k = key_def::kind::unique;
     index.name = ident();
@@ -347,29 +381,43 @@ class parser final {
   sql_type type() {
     std::string name = ident();
     auto id = type_from_name(name);
-    if (!id) throw sql_error(2715, 16, 6, "Column, parameter, or variable #1: Cannot find data type " + name + ".");
+    if (!id)
+      throw sql_error(2715, 16, 6,
+                      "Column, parameter, or variable #1: Cannot find data type " + name + ".");
     sql_type t = default_type(*id);
     if (accept_op("(")) {
       if (accept("MAX")) {
-        if (t.id != type_id::varchar && t.id != type_id::nvarchar && t.id != type_id::varbinary) fail();
+        if (t.id != type_id::varchar && t.id != type_id::nvarchar && t.id != type_id::varbinary)
+          fail();
         t.length = k_max_length;
       } else {
         int64_t a = integer();
         if (t.is_string() || t.is_binary()) {
           int64_t limit = t.is_unicode() ? 4000 : 8000;
           if (a < 1 || a > limit)
-            throw sql_error(a < 1 ? 1001 : 131, 15, 2,
-                            a < 1 ? "Line 1: Length or precision specification 0 is invalid."
-                                  : "The size (" + std::to_string(a) + ") given to the column exceeds the maximum allowed for any data type (" + std::to_string(limit) + ").");
+            throw sql_error(
+                a < 1 ? 1001 : 131, 15, 2,
+                a < 1
+                    ? "Line 1: Length or precision specification 0 is invalid."
+                    : "The size (" + std::to_string(a) +
+                          ") given to the column exceeds the maximum allowed for any data type (" +
+                          std::to_string(limit) + ").");
           t.length = static_cast<int32_t>(a);
         } else if (t.id == type_id::decimal || t.id == type_id::numeric) {
           if (a < 1 || a > 38)
-            throw sql_error(2750, 16, 1, "Column or parameter #1: Specified column precision " + std::to_string(a) + " is greater than the maximum precision of 38.");
+            throw sql_error(2750, 16, 1,
+                            "Column or parameter #1: Specified column precision " +
+                                std::to_string(a) +
+                                " is greater than the maximum precision of 38.");
           t.precision = static_cast<uint8_t>(a);
           t.scale = 0;
           if (accept_op(",")) {
             int64_t sc = integer();
-            if (sc < 0 || sc > a) throw sql_error(183, 15, 1, "The scale (" + std::to_string(sc) + ") for column '' must be within the range 0 to " + std::to_string(a) + ".");
+            if (sc < 0 || sc > a)
+              throw sql_error(183, 15, 1,
+                              "The scale (" + std::to_string(sc) +
+                                  ") for column '' must be within the range 0 to " +
+                                  std::to_string(a) + ".");
             t.scale = static_cast<uint8_t>(sc);
           }
         } else if (t.id == type_id::datetime2 || t.id == type_id::time) {
@@ -407,17 +455,20 @@ class parser final {
         c.nullable = false;
       } else if (accept("NULL")) {
         c.nullable = true;
-      } else if (allow_constraints && (is_kw("CONSTRAINT") || is_kw("DEFAULT") || is_kw("PRIMARY") || is_kw("UNIQUE"))) {
+      } else if (allow_constraints &&
+                 (is_kw("CONSTRAINT") || is_kw("DEFAULT") || is_kw("PRIMARY") || is_kw("UNIQUE"))) {
         std::string name;
         if (accept("CONSTRAINT")) name = ident();
         if (accept("DEFAULT")) {
           size_t b = peek().begin;
           c.default_value = expression();
           std::string written(sql_.substr(b, toks_[pos_ - 1].end - b));
-          // SQL Server keeps a default as ((number)) or ('text') however many parentheses were written.
+          // SQL Server keeps a default as ((number)) or ('text') however many parentheses were
+          // written.
           while (written.size() >= 2 && written.front() == '(' && written.back() == ')')
             written = written.substr(1, written.size() - 2);
-          bool is_text = c.default_value->k == expr::kind::literal && c.default_value->literal.k == value::kind::string;
+          bool is_text = c.default_value->k == expr::kind::literal &&
+                         c.default_value->literal.k == value::kind::string;
           c.default_text = is_text ? "(" + written + ")" : "((" + written + "))";
         } else if (accept("PRIMARY")) {
           expect("KEY");
@@ -465,10 +516,13 @@ class parser final {
       size_t b = peek().begin;
       while (accept("ON")) {
         if (!accept("DELETE")) expect("UPDATE");
-        if (accept("NO")) expect("ACTION");
-        else if (accept("CASCADE")) {}
-        else if (accept("SET")) { if (!accept("NULL")) expect("DEFAULT"); }
-        else fail();
+        if (accept("NO"))
+          expect("ACTION");
+        else if (accept("CASCADE")) {
+        } else if (accept("SET")) {
+          if (!accept("NULL")) expect("DEFAULT");
+        } else
+          fail();
       }
       if (peek().begin > b) k.actions = std::string(sql_.substr(b, toks_[pos_ - 1].end - b));
     } else {
@@ -486,7 +540,8 @@ class parser final {
       s.columns.push_back(column(false));
     } else if (accept("ADD")) {
       s.k = statement::kind::add_constraint;
-      if (!is_kw("CONSTRAINT") && !is_kw("PRIMARY") && !is_kw("UNIQUE") && !is_kw("FOREIGN")) fail();
+      if (!is_kw("CONSTRAINT") && !is_kw("PRIMARY") && !is_kw("UNIQUE") && !is_kw("FOREIGN"))
+        fail();
       s.keys.push_back(table_constraint());
     } else if (accept("WITH")) {
       if (!accept("CHECK")) expect("NOCHECK");
@@ -574,7 +629,8 @@ class parser final {
 
   void exec(statement& s) {
     object_name proc = object();
-    if (!iequals(proc.name, "sp_columns")) throw sql_error(2812, 16, 62, "Could not find stored procedure '" + proc.name + "'.");
+    if (!iequals(proc.name, "sp_columns"))
+      throw sql_error(2812, 16, 62, "Could not find stored procedure '" + proc.name + "'.");
     s.k = statement::kind::exec_sp_columns;
     int positional = 0;
     do {
@@ -587,13 +643,15 @@ class parser final {
       }
       ++positional;
       std::string v;
-      if (peek().kind == tok_kind::string || peek().kind == tok_kind::nstring || peek().kind == tok_kind::ident ||
-          peek().kind == tok_kind::quoted_ident)
+      if (peek().kind == tok_kind::string || peek().kind == tok_kind::nstring ||
+          peek().kind == tok_kind::ident || peek().kind == tok_kind::quoted_ident)
         v = next().text;
       else
         fail();
-      if (param == "@TABLE_NAME") s.sp_table = v;
-      else if (param == "@TABLE_OWNER") s.sp_owner = v;
+      if (param == "@TABLE_NAME")
+        s.sp_table = v;
+      else if (param == "@TABLE_OWNER")
+        s.sp_owner = v;
     } while (accept_op(","));
   }
 
@@ -656,8 +714,10 @@ class parser final {
       do {
         order_item o;
         o.e = expression();
-        if (accept("DESC")) o.descending = true;
-        else accept("ASC");
+        if (accept("DESC"))
+          o.descending = true;
+        else
+          accept("ASC");
         q->order_by.push_back(std::move(o));
       } while (accept_op(","));
     }
@@ -674,18 +734,22 @@ class parser final {
       return item;
     }
     item.table = object();
-    if (accept("AS")) item.alias = ident();
-    else if (peek().kind == tok_kind::quoted_ident || (peek().kind == tok_kind::ident && !is_reserved(peek().text)))
+    if (accept("AS"))
+      item.alias = ident();
+    else if (peek().kind == tok_kind::quoted_ident ||
+             (peek().kind == tok_kind::ident && !is_reserved(peek().text)))
       item.alias = next().text;
     if (accept("WITH")) skip_parens();
     return item;
   }
 
   static bool is_reserved(std::string_view w) {
-    static const char* words[] = {"FROM", "WHERE", "ORDER", "GROUP", "UNION", "SELECT", "INSERT", "UPDATE", "DELETE",
-                                  "CREATE", "DROP", "ALTER", "SET", "USE", "EXEC", "EXECUTE", "IF", "ELSE", "BEGIN",
-                                  "END", "AND", "OR", "NOT", "ON", "AS", "WITH", "INTO", "VALUES", "HAVING", "JOIN",
-                                  "INNER", "LEFT", "RIGHT", "OUTER", "FULL", "CROSS", "IS", "NULL", "LIKE", "IN", "COMMIT", "ROLLBACK"};
+    static const char* words[] = {
+        "FROM",   "WHERE",  "ORDER", "GROUP", "UNION",  "SELECT",  "INSERT",  "UPDATE", "DELETE",
+        "CREATE", "DROP",   "ALTER", "SET",   "USE",    "EXEC",    "EXECUTE", "IF",     "ELSE",
+        "BEGIN",  "END",    "AND",   "OR",    "NOT",    "ON",      "AS",      "WITH",   "INTO",
+        "VALUES", "HAVING", "JOIN",  "INNER", "LEFT",   "RIGHT",   "OUTER",   "FULL",   "CROSS",
+        "IS",     "NULL",   "LIKE",  "IN",    "COMMIT", "ROLLBACK"};
     for (const char* word : words)
       if (iequals(w, word)) return true;
     return false;
@@ -743,13 +807,17 @@ class parser final {
     int depth = 0;
     for (size_t i = pos_; i < toks_.size(); ++i) {
       const tok& t = toks_[i];
-      if (t.kind == tok_kind::op && t.text == "(") ++depth;
+      if (t.kind == tok_kind::op && t.text == "(")
+        ++depth;
       else if (t.kind == tok_kind::op && t.text == ")") {
         if (--depth == 0) return false;
-      } else if (depth == 1 && ((t.kind == tok_kind::op && (t.text == "=" || t.text == "<" || t.text == ">" ||
-                                                           t.text == "<>" || t.text == "!=" || t.text == "<=" || t.text == ">=")) ||
-                                (t.kind == tok_kind::ident && (iequals(t.text, "AND") || iequals(t.text, "OR") ||
-                                                               iequals(t.text, "IS") || iequals(t.text, "LIKE") || iequals(t.text, "IN")))))
+      } else if (depth == 1 &&
+                 ((t.kind == tok_kind::op &&
+                   (t.text == "=" || t.text == "<" || t.text == ">" || t.text == "<>" ||
+                    t.text == "!=" || t.text == "<=" || t.text == ">=")) ||
+                  (t.kind == tok_kind::ident &&
+                   (iequals(t.text, "AND") || iequals(t.text, "OR") || iequals(t.text, "IS") ||
+                    iequals(t.text, "LIKE") || iequals(t.text, "IN")))))
         return true;
     }
     return false;
@@ -778,9 +846,10 @@ class parser final {
       return e;
     } else if (negated) {
       fail();
-    } else if (peek().kind == tok_kind::op && (peek().text == "=" || peek().text == "<>" || peek().text == "!=" ||
-                                               peek().text == "<" || peek().text == ">" || peek().text == "<=" ||
-                                               peek().text == ">=")) {
+    } else if (peek().kind == tok_kind::op &&
+               (peek().text == "=" || peek().text == "<>" || peek().text == "!=" ||
+                peek().text == "<" || peek().text == ">" || peek().text == "<=" ||
+                peek().text == ">=")) {
       e->k = expr::kind::compare;
       e->name = next().text;
     } else {
@@ -797,10 +866,14 @@ class parser final {
       expr_ptr inner = primary();
       if (inner->k == expr::kind::literal) {
         value& v = inner->literal;
-        if (v.k == value::kind::integer) v.i = -v.i;
-        else if (v.k == value::kind::decimal) v.dec = -v.dec;
-        else if (v.k == value::kind::real) v.f = -v.f;
-        else fail();
+        if (v.k == value::kind::integer)
+          v.i = -v.i;
+        else if (v.k == value::kind::decimal)
+          v.dec = -v.dec;
+        else if (v.k == value::kind::real)
+          v.f = -v.f;
+        else
+          fail();
         return inner;
       }
       auto e = std::make_unique<expr>();
@@ -821,10 +894,15 @@ class parser final {
         std::string text = next().text;
         if (text.find_first_of("eE") != std::string::npos) {
           e->literal = value::real(std::strtod(text.c_str(), nullptr));
-        } else if (text.find('.') == std::string::npos && text.size() <= 18 && std::stoll(text) <= INT32_MAX) {
+        } else if (text.find('.') == std::string::npos && text.size() <= 18 &&
+                   std::stoll(text) <= INT32_MAX) {
           e->literal = value::integer(std::stoll(text));
         } else {
-          value d = convert(value::string(text, false), sql_type{type_id::numeric, 0, 38, static_cast<uint8_t>(text.find('.') == std::string::npos ? 0 : text.size() - text.find('.') - 1)});
+          value d = convert(value::string(text, false),
+                            sql_type{type_id::numeric, 0, 38,
+                                     static_cast<uint8_t>(text.find('.') == std::string::npos
+                                                              ? 0
+                                                              : text.size() - text.find('.') - 1)});
           d.origin = type_id::numeric;
           e->literal = d;
         }
@@ -840,7 +918,8 @@ class parser final {
         std::string hex = next().text;
         if (hex.size() % 2) hex.insert(hex.begin(), '0');
         std::string bytes;
-        for (size_t i = 0; i < hex.size(); i += 2) bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        for (size_t i = 0; i < hex.size(); i += 2)
+          bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
         e->literal = value::binary(bytes);
         return e;
       }
@@ -871,7 +950,8 @@ class parser final {
           next();
           e->k = expr::kind::function;
           e->name = first;
-          for (char& ch : e->name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+          for (char& ch : e->name)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
           if (accept_op("*")) {
             auto star = std::make_unique<expr>();
             star->k = expr::kind::star;
@@ -908,6 +988,8 @@ class parser final {
 
 }  // namespace
 
-std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql) { return parser(sql).batch(); }
+std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql) {
+  return parser(sql).batch();
+}
 
 }  // namespace tds::sql

@@ -29,14 +29,28 @@ using expr_ptr = std::unique_ptr<expr>;
 struct select_stmt;
 
 struct expr {
-  enum class kind { literal, column, star, function, unary_minus, compare, logical_and, logical_or,
-                    logical_not, is_null, like, in_list, variable, subquery_exists };
+  enum class kind {
+    literal,
+    column,
+    star,
+    function,
+    unary_minus,
+    compare,
+    logical_and,
+    logical_or,
+    logical_not,
+    is_null,
+    like,
+    in_list,
+    variable,
+    subquery_exists
+  };
   kind k = kind::literal;
   value literal;
   std::string name;       // column name, function name (lower case), variable, comparison operator
   std::string qualifier;  // table alias of a column reference
   std::vector<expr_ptr> args;
-  bool negated = false;   // IS NOT NULL, NOT LIKE, NOT IN
+  bool negated = false;  // IS NOT NULL, NOT LIKE, NOT IN
   std::unique_ptr<select_stmt> subquery;
   std::string source_text;  // how the expression was written, for unnamed result columns
 };
@@ -80,7 +94,7 @@ struct column_def {
   bool identity = false;
   int64_t seed = 1, increment = 1;
   expr_ptr default_value;
-  std::string default_text;  // as sp_columns shows it: ((0)), ('abc')
+  std::string default_text;     // as sp_columns shows it: ((0)), ('abc')
   std::string constraint_name;  // of an inline PRIMARY KEY / UNIQUE
   bool primary_key = false, unique = false;
   bool clustered = false;
@@ -97,14 +111,29 @@ struct key_def {  // PRIMARY KEY, UNIQUE, FOREIGN KEY, or an index
 };
 
 struct statement {
-  enum class kind { use_db, create_db, drop_db, create_table, drop_table, create_index, alter_column,
-                    add_constraint, set_option, set_identity_insert, insert, select, exec_sp_columns,
-                    insert_bulk, if_stmt, noop };
+  enum class kind {
+    use_db,
+    create_db,
+    drop_db,
+    create_table,
+    drop_table,
+    create_index,
+    alter_column,
+    add_constraint,
+    set_option,
+    set_identity_insert,
+    insert,
+    select,
+    exec_sp_columns,
+    insert_bulk,
+    if_stmt,
+    noop
+  };
   kind k = kind::noop;
-  std::string text;  // the statement as written, for the log
-  object_name object;  // database (name), table, or index target table
-  std::string name;    // database or index name; SET option name
-  bool flag = false;   // SET ... ON, DROP ... IF EXISTS
+  std::string text;                 // the statement as written, for the log
+  object_name object;               // database (name), table, or index target table
+  std::string name;                 // database or index name; SET option name
+  bool flag = false;                // SET ... ON, DROP ... IF EXISTS
   std::vector<column_def> columns;  // CREATE TABLE, ALTER COLUMN (one), insert bulk
   std::vector<key_def> keys;        // table constraints, the index, the added constraint
   std::vector<std::string> insert_columns;

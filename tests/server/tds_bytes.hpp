@@ -1,8 +1,8 @@
 // Bounded little-endian readers and writers for the TDS wire format.
 //
-// tds_reader never reads past the buffer it was given: every overrun throws tds_protocol_error, which
-// ends the connection that sent the bytes and nothing else. tds_writer appends to a caller-owned string.
-// Neither class is shared between threads.
+// tds_reader never reads past the buffer it was given: every overrun throws tds_protocol_error,
+// which ends the connection that sent the bytes and nothing else. tds_writer appends to a
+// caller-owned string. Neither class is shared between threads.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,8 @@
 namespace tds {
 namespace {
 
-// Code page 1252 for 0x80..0x9F; the rest of the page matches Latin-1. Zero marks an unassigned byte.
+// Code page 1252 for 0x80..0x9F; the rest of the page matches Latin-1. Zero marks an unassigned
+// byte.
 constexpr char16_t k_cp1252_high[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,

@@ -1,6 +1,6 @@
-// Character-set conversions the server needs: the wire carries UTF-16LE (nvarchar, SQL text, names) and
-// code page 1252 (varchar under the default collation); the engine keeps text as UTF-8.
-// Free functions without state; safe from any thread.
+// Character-set conversions the server needs: the wire carries UTF-16LE (nvarchar, SQL text, names)
+// and code page 1252 (varchar under the default collation); the engine keeps text as UTF-8. Free
+// functions without state; safe from any thread.
 #pragma once
 
 #include <string>
@@ -11,10 +11,12 @@ namespace tds {
 // Invalid sequences become U+FFFD; unpaired surrogates as well.
 std::string utf16le_to_utf8(std::string_view bytes);
 std::string utf8_to_utf16le(std::string_view text);
-// Characters that code page 1252 cannot hold become '?', as SQL Server stores them in a varchar column.
+// Characters that code page 1252 cannot hold become '?', as SQL Server stores them in a varchar
+// column.
 std::string utf8_to_cp1252(std::string_view text);
 std::string cp1252_to_utf8(std::string_view bytes);
-// Length in UTF-16 code units (the unit of nvarchar(n)) and in code points (the unit of varchar(n) here).
+// Length in UTF-16 code units (the unit of nvarchar(n)) and in code points (the unit of varchar(n)
+// here).
 size_t utf16_length(std::string_view text);
 size_t code_points(std::string_view text);
 // The first `count` UTF-16 units (or code points) of `text`, never splitting a character.

@@ -15,19 +15,32 @@ struct type_name_entry {
 };
 
 constexpr type_name_entry k_type_names[] = {
-    {"bit", type_id::bit},           {"tinyint", type_id::tinyint},
-    {"smallint", type_id::smallint}, {"int", type_id::int_},
-    {"bigint", type_id::bigint},     {"real", type_id::real},
-    {"float", type_id::float_},      {"money", type_id::money},
-    {"smallmoney", type_id::smallmoney}, {"decimal", type_id::decimal},
-    {"numeric", type_id::numeric},   {"datetime", type_id::datetime},
-    {"smalldatetime", type_id::smalldatetime}, {"datetime2", type_id::datetime2},
-    {"date", type_id::date},         {"time", type_id::time},
-    {"char", type_id::char_},        {"varchar", type_id::varchar},
-    {"nchar", type_id::nchar},       {"nvarchar", type_id::nvarchar},
-    {"text", type_id::text},         {"ntext", type_id::ntext},
-    {"binary", type_id::binary},     {"varbinary", type_id::varbinary},
-    {"image", type_id::image},       {"uniqueidentifier", type_id::uniqueidentifier},
+    {"bit", type_id::bit},
+    {"tinyint", type_id::tinyint},
+    {"smallint", type_id::smallint},
+    {"int", type_id::int_},
+    {"bigint", type_id::bigint},
+    {"real", type_id::real},
+    {"float", type_id::float_},
+    {"money", type_id::money},
+    {"smallmoney", type_id::smallmoney},
+    {"decimal", type_id::decimal},
+    {"numeric", type_id::numeric},
+    {"datetime", type_id::datetime},
+    {"smalldatetime", type_id::smalldatetime},
+    {"datetime2", type_id::datetime2},
+    {"date", type_id::date},
+    {"time", type_id::time},
+    {"char", type_id::char_},
+    {"varchar", type_id::varchar},
+    {"nchar", type_id::nchar},
+    {"nvarchar", type_id::nvarchar},
+    {"text", type_id::text},
+    {"ntext", type_id::ntext},
+    {"binary", type_id::binary},
+    {"varbinary", type_id::varbinary},
+    {"image", type_id::image},
+    {"uniqueidentifier", type_id::uniqueidentifier},
 };
 
 constexpr __int128 pow10(int n) {
@@ -41,15 +54,16 @@ std::string quoted_source(const value& v) {
 }
 
 [[noreturn]] void overflow(const value& v, const sql_type& to) {
-  std::string from = to.is_integer()               ? "expression"
-                     : v.k == value::kind::string  ? quoted_source(v)
-                     : v.k == value::kind::real  ? "float"
+  std::string from = to.is_integer()              ? "expression"
+                     : v.k == value::kind::string ? quoted_source(v)
+                     : v.k == value::kind::real   ? "float"
                      : v.k == value::kind::decimal && v.origin == type_id::numeric ? "numeric"
-                     : "expression";
-  std::string target = to.is_exact_numeric() && to.id != type_id::money && to.id != type_id::smallmoney
-                           ? "numeric"
-                           : to.name();
-  throw sql_error(8115, 16, 2, "Arithmetic overflow error converting " + from + " to data type " + target + ".");
+                                                                                   : "expression";
+  std::string target =
+      to.is_exact_numeric() && to.id != type_id::money && to.id != type_id::smallmoney ? "numeric"
+                                                                                       : to.name();
+  throw sql_error(8115, 16, 2,
+                  "Arithmetic overflow error converting " + from + " to data type " + target + ".");
 }
 
 // Parses an optionally signed decimal number without exponent; nullopt on bad syntax. Digits beyond
@@ -109,7 +123,9 @@ int digit_count(__int128 v) {
   return n;
 }
 
-double decimal_to_double(const value& v) { return static_cast<double>(v.dec) / std::pow(10.0, v.scale); }
+double decimal_to_double(const value& v) {
+  return static_cast<double>(v.dec) / std::pow(10.0, v.scale);
+}
 
 value to_decimal(const value& v, const sql_type& to) {
   int scale = to.id == type_id::money || to.id == type_id::smallmoney ? 4 : to.scale;
@@ -133,17 +149,23 @@ value to_decimal(const value& v, const sql_type& to) {
       auto parsed = parse_decimal_text(v.s);
       if (!parsed) {
         if (to.id == type_id::money || to.id == type_id::smallmoney)
-          throw sql_error(235, 16, 0, "Cannot convert a char value to money. The char value has incorrect syntax.");
-        throw sql_error(8114, 16, 5, "Error converting data type " + quoted_source(v) + " to numeric.");
+          throw sql_error(
+              235, 16, 0,
+              "Cannot convert a char value to money. The char value has incorrect syntax.");
+        throw sql_error(8114, 16, 5,
+                        "Error converting data type " + quoted_source(v) + " to numeric.");
       }
       digits = rescale(parsed->dec, parsed->scale, scale);
       break;
     }
     default:
-      throw sql_error(206, 16, 2, "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
+      throw sql_error(206, 16, 2,
+                      "Operand type clash: " + sql_type{v.origin}.name() +
+                          " is incompatible with " + to.name());
   }
   bool fits = digit_count(digits) <= precision;
-  if (to.id == type_id::money) fits = digits >= -(static_cast<__int128>(INT64_MAX) + 1) && digits <= INT64_MAX;
+  if (to.id == type_id::money)
+    fits = digits >= -(static_cast<__int128>(INT64_MAX) + 1) && digits <= INT64_MAX;
   if (to.id == type_id::smallmoney) fits = digits >= INT32_MIN && digits <= INT32_MAX;
   if (!fits) overflow(v, to);
   value out = value::decimal(digits, static_cast<uint8_t>(scale), to.id);
@@ -154,16 +176,35 @@ value to_decimal(const value& v, const sql_type& to) {
 value to_integer(const value& v, const sql_type& to) {
   int64_t lo = 0, hi = 0;
   switch (to.id) {
-    case type_id::bit: lo = INT64_MIN; hi = INT64_MAX; break;
-    case type_id::tinyint: lo = 0; hi = 255; break;
-    case type_id::smallint: lo = INT16_MIN; hi = INT16_MAX; break;
-    case type_id::int_: lo = INT32_MIN; hi = INT32_MAX; break;
-    default: lo = INT64_MIN; hi = INT64_MAX; break;
+    case type_id::bit:
+      lo = INT64_MIN;
+      hi = INT64_MAX;
+      break;
+    case type_id::tinyint:
+      lo = 0;
+      hi = 255;
+      break;
+    case type_id::smallint:
+      lo = INT16_MIN;
+      hi = INT16_MAX;
+      break;
+    case type_id::int_:
+      lo = INT32_MIN;
+      hi = INT32_MAX;
+      break;
+    default:
+      lo = INT64_MIN;
+      hi = INT64_MAX;
+      break;
   }
   __int128 n = 0;
   switch (v.k) {
-    case value::kind::integer: n = v.i; break;
-    case value::kind::decimal: n = v.dec / pow10(v.scale); break;  // truncates, as SQL Server does
+    case value::kind::integer:
+      n = v.i;
+      break;
+    case value::kind::decimal:
+      n = v.dec / pow10(v.scale);
+      break;  // truncates, as SQL Server does
     case value::kind::real:
       if (!std::isfinite(v.f) || std::fabs(v.f) >= 9.3e18) overflow(v, to);
       n = static_cast<__int128>(std::trunc(v.f));
@@ -172,32 +213,43 @@ value to_integer(const value& v, const sql_type& to) {
       std::string t = v.s;
       size_t a = t.find_first_not_of(" \t"), b = t.find_last_not_of(" \t");
       t = a == std::string::npos ? "" : t.substr(a, b - a + 1);
-      if (to.id == type_id::bit && (iequals(t, "TRUE") || iequals(t, "FALSE"))) return value::integer(iequals(t, "TRUE"), to.id);
+      if (to.id == type_id::bit && (iequals(t, "TRUE") || iequals(t, "FALSE")))
+        return value::integer(iequals(t, "TRUE"), to.id);
       bool ok = !t.empty();
       size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
       if (i == t.size()) ok = false;
       for (size_t j = i; j < t.size() && ok; ++j) ok = t[j] >= '0' && t[j] <= '9';
       if (t.empty()) return value::integer(0, to.id);  // '' converts to 0
       if (!ok || t.size() > 30)
-        throw sql_error(245, 16, 1, "Conversion failed when converting the " + quoted_source(v) + " value '" + v.s +
-                                        "' to data type " + to.name() + ".");
+        throw sql_error(245, 16, 1,
+                        "Conversion failed when converting the " + quoted_source(v) + " value '" +
+                            v.s + "' to data type " + to.name() + ".");
       for (size_t j = i; j < t.size(); ++j) n = n * 10 + (t[j] - '0');
       if (t[0] == '-') n = -n;
       if (to.id != type_id::bit && (n < lo || n > hi)) {
         static const char* names[] = {"", "INT1", "INT2", "INT4", "INT8"};
-        int idx = to.id == type_id::tinyint ? 1 : to.id == type_id::smallint ? 2 : to.id == type_id::int_ ? 3 : 4;
-        throw sql_error(244, 16, 2, "The conversion of the " + quoted_source(v) + " value '" + v.s + "' overflowed an " +
-                                        names[idx] + " column. Use a larger integer column.");
+        int idx = to.id == type_id::tinyint    ? 1
+                  : to.id == type_id::smallint ? 2
+                  : to.id == type_id::int_     ? 3
+                                               : 4;
+        throw sql_error(244, 16, 2,
+                        "The conversion of the " + quoted_source(v) + " value '" + v.s +
+                            "' overflowed an " + names[idx] +
+                            " column. Use a larger integer column.");
       }
       break;
     }
     default:
-      throw sql_error(206, 16, 2, "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
+      throw sql_error(206, 16, 2,
+                      "Operand type clash: " + sql_type{v.origin}.name() +
+                          " is incompatible with " + to.name());
   }
   if (to.id == type_id::bit) return value::integer(n != 0 ? 1 : 0, to.id);
   if (n < lo || n > hi) {
     if ((to.id == type_id::tinyint || to.id == type_id::smallint) && v.k == value::kind::integer)
-      throw sql_error(220, 16, 2, "Arithmetic overflow error for data type " + to.name() + ", value = " + std::to_string(v.i) + ".");
+      throw sql_error(220, 16, 2,
+                      "Arithmetic overflow error for data type " + to.name() +
+                          ", value = " + std::to_string(v.i) + ".");
     overflow(v, to);
   }
   return value::integer(static_cast<int64_t>(n), to.id);
@@ -239,7 +291,8 @@ bool parse_time_part(std::string_view s, size_t& p, int64_t& ticks) {
     }
   }
   while (p < s.size() && s[p] == ' ') ++p;
-  if (p + 1 < s.size() + 1 && p + 2 <= s.size() && (iequals(s.substr(p, 2), "AM") || iequals(s.substr(p, 2), "PM"))) {
+  if (p + 1 < s.size() + 1 && p + 2 <= s.size() &&
+      (iequals(s.substr(p, 2), "AM") || iequals(s.substr(p, 2), "PM"))) {
     bool pm = iequals(s.substr(p, 2), "PM");
     if (h > 12) return false;
     if (h == 12) h = 0;
@@ -275,7 +328,8 @@ bool parse_datetime_text(std::string_view s, int32_t& days, int64_t& ticks, bool
   ticks = 0;
   size_t colon = s.find(':');
   size_t first_sep = s.find_first_of("-/.");
-  if (colon != std::string_view::npos && (first_sep == std::string_view::npos || first_sep > colon)) {
+  if (colon != std::string_view::npos &&
+      (first_sep == std::string_view::npos || first_sep > colon)) {
     has_date = false;
     if (!parse_time_part(s, p, ticks) || p != s.size()) return false;
     days = k_days_1900;
@@ -290,7 +344,9 @@ bool parse_datetime_text(std::string_view s, int32_t& days, int64_t& ticks, bool
   } else if (p == 4 && p < s.size() && (s[p] == '-' || s[p] == '/' || s[p] == '.')) {
     char sep = s[p++];
     y = v1;
-    if (!parse_digits(s, p, 1, 2, m) || p >= s.size() || s[p++] != sep || !parse_digits(s, p, 1, 2, d)) return false;
+    if (!parse_digits(s, p, 1, 2, m) || p >= s.size() || s[p++] != sep ||
+        !parse_digits(s, p, 1, 2, d))
+      return false;
   } else if (p <= 2 && p < s.size() && (s[p] == '/' || s[p] == '-' || s[p] == '.')) {
     char sep = s[p++];
     m = v1;
@@ -325,29 +381,40 @@ value to_datetime(const value& v, const sql_type& to) {
     case value::kind::string: {
       bool has_date = false;
       if (!parse_datetime_text(v.s, days, ticks, has_date))
-        throw sql_error(241, 16, 1, "Conversion failed when converting date and/or time from character string.");
+        throw sql_error(
+            241, 16, 1,
+            "Conversion failed when converting date and/or time from character string.");
       break;
     }
     case value::kind::integer:
     case value::kind::real:
     case value::kind::decimal: {
       if (to.id != type_id::datetime && to.id != type_id::smalldatetime)
-        throw sql_error(206, 16, 2, "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
-      double n = v.k == value::kind::integer ? static_cast<double>(v.i) : v.k == value::kind::real ? v.f : decimal_to_double(v);
+        throw sql_error(206, 16, 2,
+                        "Operand type clash: " + sql_type{v.origin}.name() +
+                            " is incompatible with " + to.name());
+      double n = v.k == value::kind::integer ? static_cast<double>(v.i)
+                 : v.k == value::kind::real  ? v.f
+                                             : decimal_to_double(v);
       double whole = std::floor(n);
       if (whole < -53690 || whole > 2958463)
-        throw sql_error(8115, 16, 2, "Arithmetic overflow error converting expression to data type " + to.name() + ".");
+        throw sql_error(
+            8115, 16, 2,
+            "Arithmetic overflow error converting expression to data type " + to.name() + ".");
       days = k_days_1900 + static_cast<int32_t>(whole);
       ticks = static_cast<int64_t>(std::llround((n - whole) * k_ticks_per_day));
       break;
     }
     default:
-      throw sql_error(206, 16, 2, "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
+      throw sql_error(206, 16, 2,
+                      "Operand type clash: " + sql_type{v.origin}.name() +
+                          " is incompatible with " + to.name());
   }
   auto out_of_range = [&] {
     std::string src = v.k == value::kind::string ? quoted_source(v) : sql_type{v.origin}.name();
-    throw sql_error(242, 16, 3, "The conversion of a " + src + " data type to a " + to.name() +
-                                    " data type resulted in an out-of-range value.");
+    throw sql_error(242, 16, 3,
+                    "The conversion of a " + src + " data type to a " + to.name() +
+                        " data type resulted in an out-of-range value.");
   };
   switch (to.id) {
     case type_id::datetime: {
@@ -358,7 +425,8 @@ value to_datetime(const value& v, const sql_type& to) {
         ++days;
         ticks = 0;
       }
-      if (days < days_from_civil(1753, 1, 1) || days > days_from_civil(9999, 12, 31)) out_of_range();
+      if (days < days_from_civil(1753, 1, 1) || days > days_from_civil(9999, 12, 31))
+        out_of_range();
       break;
     }
     case type_id::smalldatetime: {
@@ -380,7 +448,12 @@ value to_datetime(const value& v, const sql_type& to) {
       for (int i = to.scale; i < 7; ++i) unit *= 10;
       ticks = (ticks + unit / 2) / unit * unit;
       if (ticks >= k_ticks_per_day) {
-        if (to.id == type_id::time) ticks = k_ticks_per_day - unit; else { ticks = 0; ++days; }
+        if (to.id == type_id::time)
+          ticks = k_ticks_per_day - unit;
+        else {
+          ticks = 0;
+          ++days;
+        }
       }
       if (to.id == type_id::time) days = 0;
       break;
@@ -399,13 +472,16 @@ std::string format_datetime(const value& v, const sql_type& t) {
   char buf[64];
   int64_t secs = v.ticks / 10000000;
   int64_t frac = v.ticks % 10000000;
-  int h = static_cast<int>(secs / 3600), mi = static_cast<int>(secs / 60 % 60), s = static_cast<int>(secs % 60);
+  int h = static_cast<int>(secs / 3600), mi = static_cast<int>(secs / 60 % 60),
+      s = static_cast<int>(secs % 60);
   std::string date_part, time_part;
   std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", y, m, d);
   date_part = buf;
   std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
   time_part = buf;
-  int digits = t.id == type_id::datetime ? 3 : (t.id == type_id::datetime2 || t.id == type_id::time) ? t.scale : 0;
+  int digits = t.id == type_id::datetime                               ? 3
+               : (t.id == type_id::datetime2 || t.id == type_id::time) ? t.scale
+                                                                       : 0;
   if (digits > 0) {
     std::snprintf(buf, sizeof buf, "%07lld", static_cast<long long>(frac));
     time_part += "." + std::string(buf).substr(0, static_cast<size_t>(digits));
@@ -441,7 +517,8 @@ void civil_from_days(int32_t days, int& y, unsigned& m, unsigned& d) {
 
 std::string decimal_to_text(__int128 digits, uint8_t scale) {
   bool neg = digits < 0;
-  unsigned __int128 u = neg ? static_cast<unsigned __int128>(-(digits + 1)) + 1 : static_cast<unsigned __int128>(digits);
+  unsigned __int128 u = neg ? static_cast<unsigned __int128>(-(digits + 1)) + 1
+                            : static_cast<unsigned __int128>(digits);
   std::string s;
   do {
     s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
@@ -474,12 +551,18 @@ std::string sql_type::name() const {
 std::string sql_type::full_name() const {
   std::string n = name();
   switch (id) {
-    case type_id::char_: case type_id::varchar: case type_id::nchar: case type_id::nvarchar:
-    case type_id::binary: case type_id::varbinary:
+    case type_id::char_:
+    case type_id::varchar:
+    case type_id::nchar:
+    case type_id::nvarchar:
+    case type_id::binary:
+    case type_id::varbinary:
       return n + "(" + (length == k_max_length ? std::string("max") : std::to_string(length)) + ")";
-    case type_id::decimal: case type_id::numeric:
+    case type_id::decimal:
+    case type_id::numeric:
       return n + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
-    case type_id::datetime2: case type_id::time:
+    case type_id::datetime2:
+    case type_id::time:
       return n + "(" + std::to_string(scale) + ")";
     default:
       return n;
@@ -487,23 +570,30 @@ std::string sql_type::full_name() const {
 }
 
 bool sql_type::is_string() const {
-  return id == type_id::char_ || id == type_id::varchar || id == type_id::nchar || id == type_id::nvarchar ||
-         id == type_id::text || id == type_id::ntext;
+  return id == type_id::char_ || id == type_id::varchar || id == type_id::nchar ||
+         id == type_id::nvarchar || id == type_id::text || id == type_id::ntext;
 }
-bool sql_type::is_unicode() const { return id == type_id::nchar || id == type_id::nvarchar || id == type_id::ntext; }
-bool sql_type::is_binary() const { return id == type_id::binary || id == type_id::varbinary || id == type_id::image; }
+bool sql_type::is_unicode() const {
+  return id == type_id::nchar || id == type_id::nvarchar || id == type_id::ntext;
+}
+bool sql_type::is_binary() const {
+  return id == type_id::binary || id == type_id::varbinary || id == type_id::image;
+}
 bool sql_type::is_integer() const {
-  return id == type_id::bit || id == type_id::tinyint || id == type_id::smallint || id == type_id::int_ || id == type_id::bigint;
+  return id == type_id::bit || id == type_id::tinyint || id == type_id::smallint ||
+         id == type_id::int_ || id == type_id::bigint;
 }
 bool sql_type::is_exact_numeric() const {
-  return id == type_id::decimal || id == type_id::numeric || id == type_id::money || id == type_id::smallmoney;
+  return id == type_id::decimal || id == type_id::numeric || id == type_id::money ||
+         id == type_id::smallmoney;
 }
 bool sql_type::is_temporal() const {
-  return id == type_id::datetime || id == type_id::smalldatetime || id == type_id::datetime2 || id == type_id::date ||
-         id == type_id::time;
+  return id == type_id::datetime || id == type_id::smalldatetime || id == type_id::datetime2 ||
+         id == type_id::date || id == type_id::time;
 }
 bool sql_type::is_long() const {
-  return id == type_id::text || id == type_id::ntext || id == type_id::image || length == k_max_length;
+  return id == type_id::text || id == type_id::ntext || id == type_id::image ||
+         length == k_max_length;
 }
 
 std::optional<type_id> type_from_name(std::string_view name) {
@@ -517,14 +607,20 @@ std::optional<type_id> type_from_name(std::string_view name) {
 sql_type default_type(type_id id) {
   sql_type t{id};
   switch (id) {
-    case type_id::char_: case type_id::varchar: case type_id::nchar: case type_id::nvarchar:
-    case type_id::binary: case type_id::varbinary:
+    case type_id::char_:
+    case type_id::varchar:
+    case type_id::nchar:
+    case type_id::nvarchar:
+    case type_id::binary:
+    case type_id::varbinary:
       t.length = 1;
       break;
-    case type_id::decimal: case type_id::numeric:
+    case type_id::decimal:
+    case type_id::numeric:
       t.precision = 18;
       break;
-    case type_id::datetime2: case type_id::time:
+    case type_id::datetime2:
+    case type_id::time:
       t.scale = 7;
       break;
     case type_id::float_:
@@ -591,16 +687,21 @@ value value::guid(std::string bytes16) {
 
 std::string to_text(const value& v, const sql_type& type) {
   switch (v.k) {
-    case value::kind::null: return "NULL";
-    case value::kind::integer: return std::to_string(v.i);
+    case value::kind::null:
+      return "NULL";
+    case value::kind::integer:
+      return std::to_string(v.i);
     case value::kind::real: {
       char buf[40];
       std::snprintf(buf, sizeof buf, "%.15g", v.f);
       return buf;
     }
-    case value::kind::decimal: return decimal_to_text(v.dec, v.scale);
-    case value::kind::datetime: return format_datetime(v, type.is_temporal() ? type : sql_type{v.origin, 0, 0, 7});
-    case value::kind::string: return v.s;
+    case value::kind::decimal:
+      return decimal_to_text(v.dec, v.scale);
+    case value::kind::datetime:
+      return format_datetime(v, type.is_temporal() ? type : sql_type{v.origin, 0, 0, 7});
+    case value::kind::string:
+      return v.s;
     case value::kind::binary: {
       std::string out = "0x";
       char buf[4];
@@ -610,7 +711,8 @@ std::string to_text(const value& v, const sql_type& type) {
       }
       return out;
     }
-    case value::kind::guid: return guid_to_text(v.s);
+    case value::kind::guid:
+      return guid_to_text(v.s);
   }
   return {};
 }
@@ -619,16 +721,21 @@ int compare(const value& a, const value& b) {
   if (a.is_null() || b.is_null()) return a.is_null() == b.is_null() ? 0 : a.is_null() ? -1 : 1;
   auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
   auto num = [](const value& v) {
-    return v.k == value::kind::integer ? static_cast<double>(v.i) : v.k == value::kind::real ? v.f : decimal_to_double(v);
+    return v.k == value::kind::integer ? static_cast<double>(v.i)
+           : v.k == value::kind::real  ? v.f
+                                       : decimal_to_double(v);
   };
   bool an = a.k == value::kind::integer || a.k == value::kind::real || a.k == value::kind::decimal;
   bool bn = b.k == value::kind::integer || b.k == value::kind::real || b.k == value::kind::decimal;
   if (an && bn) {
     if (a.k == value::kind::integer && b.k == value::kind::integer) return sign(a.i, b.i);
     if (a.k != value::kind::real && b.k != value::kind::real) {
-      int sc = std::max(a.k == value::kind::decimal ? a.scale : 0, b.k == value::kind::decimal ? b.scale : 0);
-      __int128 x = a.k == value::kind::decimal ? rescale(a.dec, a.scale, sc) : static_cast<__int128>(a.i) * pow10(sc);
-      __int128 y = b.k == value::kind::decimal ? rescale(b.dec, b.scale, sc) : static_cast<__int128>(b.i) * pow10(sc);
+      int sc = std::max(a.k == value::kind::decimal ? a.scale : 0,
+                        b.k == value::kind::decimal ? b.scale : 0);
+      __int128 x = a.k == value::kind::decimal ? rescale(a.dec, a.scale, sc)
+                                               : static_cast<__int128>(a.i) * pow10(sc);
+      __int128 y = b.k == value::kind::decimal ? rescale(b.dec, b.scale, sc)
+                                               : static_cast<__int128>(b.i) * pow10(sc);
       return sign(x, y);
     }
     return sign(num(a), num(b));
@@ -649,8 +756,9 @@ int compare(const value& a, const value& b) {
 value convert(const value& v, const sql_type& to, std::string_view table, std::string_view column) {
   if (v.is_null()) return v;
   auto clash = [&] {
-    throw sql_error(206, 16, 2,
-                    "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
+    throw sql_error(
+        206, 16, 2,
+        "Operand type clash: " + sql_type{v.origin}.name() + " is incompatible with " + to.name());
   };
   if (to.is_integer()) return to_integer(v, to);
   if (to.is_exact_numeric()) return to_decimal(v, to);
@@ -659,9 +767,12 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
     case type_id::real:
     case type_id::float_: {
       double d = 0;
-      if (v.k == value::kind::integer) d = static_cast<double>(v.i);
-      else if (v.k == value::kind::decimal) d = decimal_to_double(v);
-      else if (v.k == value::kind::real) d = v.f;
+      if (v.k == value::kind::integer)
+        d = static_cast<double>(v.i);
+      else if (v.k == value::kind::decimal)
+        d = decimal_to_double(v);
+      else if (v.k == value::kind::real)
+        d = v.f;
       else if (v.k == value::kind::string) {
         std::string t = v.s;
         char* end = nullptr;
@@ -669,8 +780,10 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
         if (a == std::string::npos) return value::real(0, to.id);
         d = std::strtod(t.c_str() + a, &end);
         while (end && *end == ' ') ++end;
-        if (end == t.c_str() + a || *end != '\0' || !std::isfinite(d) || t.find_first_of("xXnN") != std::string::npos)
-          throw sql_error(8114, 16, 5, "Error converting data type " + quoted_source(v) + " to float.");
+        if (end == t.c_str() + a || *end != '\0' || !std::isfinite(d) ||
+            t.find_first_of("xXnN") != std::string::npos)
+          throw sql_error(8114, 16, 5,
+                          "Error converting data type " + quoted_source(v) + " to float.");
       } else if (v.k == value::kind::datetime && v.origin == type_id::datetime) {
         d = (v.days - k_days_1900) + static_cast<double>(v.ticks) / k_ticks_per_day;
       } else {
@@ -697,13 +810,19 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
         int hv = 0;
         for (int k = 0; k < 2; ++k, ++p) {
           char c = t[p];
-          int dgt = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+          int dgt = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
           if (dgt < 0) ok = false;
           hv = hv * 16 + dgt;
         }
         bytes[static_cast<size_t>(order[i])] = static_cast<char>(hv);
       }
-      if (!ok) throw sql_error(8169, 16, 2, "Conversion failed when converting from a character string to uniqueidentifier.");
+      if (!ok)
+        throw sql_error(
+            8169, 16, 2,
+            "Conversion failed when converting from a character string to uniqueidentifier.");
       return value::guid(bytes);
     }
     default:
@@ -712,11 +831,16 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
   std::string qualified_table(table);
   if (to.is_string()) {
     std::string text;
-    if (v.k == value::kind::string) text = v.s;
-    else if (v.k == value::kind::binary && !to.is_unicode()) text = v.s;  // bytes reinterpreted, as SQL Server does
-    else if (v.k == value::kind::binary) text = utf16le_to_utf8(v.s);
-    else text = to_text(v, sql_type{v.origin, 0, 0, 7});
-    if (!to.is_unicode()) text = cp1252_to_utf8(utf8_to_cp1252(text));  // what a code-page column can hold
+    if (v.k == value::kind::string)
+      text = v.s;
+    else if (v.k == value::kind::binary && !to.is_unicode())
+      text = v.s;  // bytes reinterpreted, as SQL Server does
+    else if (v.k == value::kind::binary)
+      text = utf16le_to_utf8(v.s);
+    else
+      text = to_text(v, sql_type{v.origin, 0, 0, 7});
+    if (!to.is_unicode())
+      text = cp1252_to_utf8(utf8_to_cp1252(text));  // what a code-page column can hold
     if (to.length != k_max_length && to.id != type_id::text && to.id != type_id::ntext) {
       size_t n = to.is_unicode() ? utf16_length(text) : code_points(text);
       if (n > static_cast<size_t>(to.length)) {
@@ -725,9 +849,11 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
         std::string trimmed = cut == std::string::npos ? "" : text.substr(0, cut + 1);
         size_t tn = to.is_unicode() ? utf16_length(trimmed) : code_points(trimmed);
         if (tn > static_cast<size_t>(to.length))
-          throw sql_error(2628, 16, 1, "String or binary data would be truncated in table '" + qualified_table +
-                                           "', column '" + std::string(column) + "'. Truncated value: '" +
-                                           utf8_prefix_units(text, static_cast<size_t>(to.length), to.is_unicode()) + "'.");
+          throw sql_error(
+              2628, 16, 1,
+              "String or binary data would be truncated in table '" + qualified_table +
+                  "', column '" + std::string(column) + "'. Truncated value: '" +
+                  utf8_prefix_units(text, static_cast<size_t>(to.length), to.is_unicode()) + "'.");
         text = utf8_prefix_units(text, static_cast<size_t>(to.length), to.is_unicode());
       }
     }
@@ -741,22 +867,32 @@ value convert(const value& v, const sql_type& to, std::string_view table, std::s
   }
   if (to.is_binary()) {
     std::string bytes;
-    if (v.k == value::kind::binary || v.k == value::kind::guid) bytes = v.s;
+    if (v.k == value::kind::binary || v.k == value::kind::guid)
+      bytes = v.s;
     else if (v.k == value::kind::string && (to.id == type_id::image))
       bytes = v.s;
     else if (v.k == value::kind::string)
-      throw sql_error(257, 16, 3, "Implicit conversion from data type " + quoted_source(v) + " to " + to.name() +
-                                      " is not allowed. Use the CONVERT function to run this query.");
+      throw sql_error(257, 16, 3,
+                      "Implicit conversion from data type " + quoted_source(v) + " to " +
+                          to.name() +
+                          " is not allowed. Use the CONVERT function to run this query.");
     else if (v.k == value::kind::integer) {
-      int width = v.origin == type_id::bigint ? 8 : v.origin == type_id::smallint ? 2 : v.origin == type_id::tinyint || v.origin == type_id::bit ? 1 : 4;
-      for (int i = width - 1; i >= 0; --i) bytes.push_back(static_cast<char>((static_cast<uint64_t>(v.i) >> (8 * i)) & 0xff));
+      int width = v.origin == type_id::bigint                                ? 8
+                  : v.origin == type_id::smallint                            ? 2
+                  : v.origin == type_id::tinyint || v.origin == type_id::bit ? 1
+                                                                             : 4;
+      for (int i = width - 1; i >= 0; --i)
+        bytes.push_back(static_cast<char>((static_cast<uint64_t>(v.i) >> (8 * i)) & 0xff));
     } else {
       clash();
     }
-    if (to.length != k_max_length && to.id != type_id::image && bytes.size() > static_cast<size_t>(to.length)) {
+    if (to.length != k_max_length && to.id != type_id::image &&
+        bytes.size() > static_cast<size_t>(to.length)) {
       value shown = value::binary(bytes.substr(0, static_cast<size_t>(to.length)));
-      throw sql_error(2628, 16, 1, "String or binary data would be truncated in table '" + qualified_table + "', column '" +
-                                       std::string(column) + "'. Truncated value: '" + to_text(shown, to) + "'.");
+      throw sql_error(2628, 16, 1,
+                      "String or binary data would be truncated in table '" + qualified_table +
+                          "', column '" + std::string(column) + "'. Truncated value: '" +
+                          to_text(shown, to) + "'.");
     }
     if (to.id == type_id::binary) bytes.resize(static_cast<size_t>(to.length), '\0');
     value out = value::binary(std::move(bytes));

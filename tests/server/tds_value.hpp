@@ -1,8 +1,8 @@
 // SQL Server column types and typed values, with SQL Server's implicit conversion rules.
 //
-// A `value` is what a literal, a bulk-loaded field or a stored cell holds once decoded. Conversion to a
-// column type either yields a value of that type's kind or throws sql_error with SQL Server's number,
-// class, state and message text. Plain data: no sharing, no locking.
+// A `value` is what a literal, a bulk-loaded field or a stored cell holds once decoded. Conversion
+// to a column type either yields a value of that type's kind or throws sql_error with SQL Server's
+// number, class, state and message text. Plain data: no sharing, no locking.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +23,32 @@ struct sql_error final : std::runtime_error {
 };
 
 enum class type_id : uint8_t {
-  bit, tinyint, smallint, int_, bigint, real, float_, money, smallmoney, decimal, numeric,
-  datetime, smalldatetime, datetime2, date, time,
-  char_, varchar, nchar, nvarchar, text, ntext, binary, varbinary, image, uniqueidentifier,
+  bit,
+  tinyint,
+  smallint,
+  int_,
+  bigint,
+  real,
+  float_,
+  money,
+  smallmoney,
+  decimal,
+  numeric,
+  datetime,
+  smalldatetime,
+  datetime2,
+  date,
+  time,
+  char_,
+  varchar,
+  nchar,
+  nvarchar,
+  text,
+  ntext,
+  binary,
+  varbinary,
+  image,
+  uniqueidentifier,
 };
 
 constexpr int32_t k_max_length = -1;  // the (max) of varchar(max), nvarchar(max), varbinary(max)
@@ -77,8 +100,8 @@ struct value {
   static value guid(std::string bytes16);
 };
 
-// Implicit conversion for INSERT, DEFAULT, bulk load and ALTER COLUMN. `table` and `column` name the
-// target in truncation messages ("db.dbo.t", "c").
+// Implicit conversion for INSERT, DEFAULT, bulk load and ALTER COLUMN. `table` and `column` name
+// the target in truncation messages ("db.dbo.t", "c").
 value convert(const value& v, const sql_type& to, std::string_view table = {},
               std::string_view column = {});
 

@@ -77,16 +77,19 @@ void parse_prelogin(std::string_view payload);
 std::string parse_sql_batch(std::string_view payload);
 
 void write_done(std::string& out, uint8_t tok, uint16_t status, uint16_t cur_cmd, uint64_t rows);
-void write_message(std::string& out, bool error, int number, int state, int cls, std::string_view text,
-                   std::string_view server, std::string_view proc, uint32_t line);
-void write_env_string(std::string& out, uint8_t type, std::string_view new_value, std::string_view old_value);
+void write_message(std::string& out, bool error, int number, int state, int cls,
+                   std::string_view text, std::string_view server, std::string_view proc,
+                   uint32_t line);
+void write_env_string(std::string& out, uint8_t type, std::string_view new_value,
+                      std::string_view old_value);
 void write_env_collation(std::string& out);
 void write_loginack(std::string& out, std::string_view program, uint32_t version);
 void write_return_status(std::string& out, int32_t status);
 
 void write_colmetadata(std::string& out, const std::vector<wire_column>& columns);
 // Writes one ROW token; `values` must already be of the columns' kinds (NULLs allowed anywhere).
-void write_row(std::string& out, const std::vector<wire_column>& columns, const std::vector<value>& values);
+void write_row(std::string& out, const std::vector<wire_column>& columns,
+               const std::vector<value>& values);
 
 // The collation every character column carries: SQL_Latin1_General_CP1_CI_AS.
 extern const char k_collation[5];

@@ -23,9 +23,11 @@ namespace {
 std::mutex g_messages_mutex;
 std::map<DBPROCESS*, std::vector<server_message>> g_messages;
 std::map<DBPROCESS*, std::string> g_client_errors;
-std::vector<server_message> g_login_messages;  // messages while dbopen runs, before a process exists
+std::vector<server_message>
+    g_login_messages;  // messages while dbopen runs, before a process exists
 
-int on_message(DBPROCESS* proc, DBINT number, int state, int severity, char* text, char*, char*, int) {
+int on_message(DBPROCESS* proc, DBINT number, int state, int severity, char* text, char*, char*,
+               int) {
   std::lock_guard<std::mutex> lock(g_messages_mutex);
   g_messages[proc].push_back({static_cast<int>(number), state, severity, text ? text : ""});
   g_login_messages.push_back(g_messages[proc].back());
@@ -86,8 +88,8 @@ int server_process::stop() {
 
 server_process::~server_process() { stop(); }
 
-dblib_client::dblib_client(int port, const std::string& database, const std::string& user, const std::string& password,
-                           bool bcp) {
+dblib_client::dblib_client(int port, const std::string& database, const std::string& user,
+                           const std::string& password, bool bcp) {
   init_dblib();
   LOGINREC* login = dblogin();
   DBSETLUSER(login, user.c_str());
@@ -191,13 +193,22 @@ std::string value_text(DBPROCESS* proc, int column) {
   if (data == nullptr) return "NULL";
   char buf[256];
   switch (type) {
-    case SYBINT1: return std::to_string(*reinterpret_cast<DBTINYINT*>(data));
-    case SYBINT2: return std::to_string(*reinterpret_cast<DBSMALLINT*>(data));
-    case SYBINT4: return std::to_string(*reinterpret_cast<DBINT*>(data));
-    case SYBINT8: return std::to_string(*reinterpret_cast<DBBIGINT*>(data));
-    case SYBBIT: return std::to_string(*reinterpret_cast<DBBIT*>(data));
-    case SYBREAL: std::snprintf(buf, sizeof buf, "%.7g", *reinterpret_cast<DBREAL*>(data)); return buf;
-    case SYBFLT8: std::snprintf(buf, sizeof buf, "%.15g", *reinterpret_cast<DBFLT8*>(data)); return buf;
+    case SYBINT1:
+      return std::to_string(*reinterpret_cast<DBTINYINT*>(data));
+    case SYBINT2:
+      return std::to_string(*reinterpret_cast<DBSMALLINT*>(data));
+    case SYBINT4:
+      return std::to_string(*reinterpret_cast<DBINT*>(data));
+    case SYBINT8:
+      return std::to_string(*reinterpret_cast<DBBIGINT*>(data));
+    case SYBBIT:
+      return std::to_string(*reinterpret_cast<DBBIT*>(data));
+    case SYBREAL:
+      std::snprintf(buf, sizeof buf, "%.7g", *reinterpret_cast<DBREAL*>(data));
+      return buf;
+    case SYBFLT8:
+      std::snprintf(buf, sizeof buf, "%.15g", *reinterpret_cast<DBFLT8*>(data));
+      return buf;
     case SYBDATETIME:
     case SYBDATETIME4:
     case SYBMSDATE:
@@ -205,8 +216,9 @@ std::string value_text(DBPROCESS* proc, int column) {
     case SYBMSDATETIME2: {
       DBDATEREC2 rec{};
       if (dbanydatecrack(proc, &rec, type, data) == FAIL) return "?";
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%07d", rec.dateyear, rec.datemonth + 1, rec.datedmonth,
-                    rec.datehour, rec.dateminute, rec.datesecond, rec.datensecond / 100);
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%07d", rec.dateyear,
+                    rec.datemonth + 1, rec.datedmonth, rec.datehour, rec.dateminute, rec.datesecond,
+                    rec.datensecond / 100);
       if (type == SYBMSDATE) return std::string(buf, 10);
       if (type == SYBMSTIME) return std::string(buf + 11);
       return buf;
@@ -223,7 +235,8 @@ std::string value_text(DBPROCESS* proc, int column) {
     }
     default: {
       std::vector<char> text(static_cast<size_t>(len) * 4 + 64);
-      DBINT n = dbconvert(proc, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(text.data()), static_cast<DBINT>(text.size()));
+      DBINT n = dbconvert(proc, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(text.data()),
+                          static_cast<DBINT>(text.size()));
       if (n < 0) return "?";
       return std::string(text.data(), static_cast<size_t>(n));
     }
@@ -249,8 +262,10 @@ command_result run_command(const std::string& command, const std::string& input)
   return r;
 }
 
-std::string tsql(int port, const std::string& sql, const std::string& user, const std::string& password) {
-  return run_command("TDSVER=7.4 tsql -o q -H 127.0.0.1 -p " + std::to_string(port) + " -U '" + user + "' -P '" + password + "'",
+std::string tsql(int port, const std::string& sql, const std::string& user,
+                 const std::string& password) {
+  return run_command("TDSVER=7.4 tsql -o q -H 127.0.0.1 -p " + std::to_string(port) + " -U '" +
+                         user + "' -P '" + password + "'",
                      sql + "\ngo\n")
       .output;
 }

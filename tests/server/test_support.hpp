@@ -53,7 +53,8 @@ class dblib_client final {
 
   bool connected() const { return proc_ != nullptr; }
   DBPROCESS* proc() { return proc_; }
-  // Runs a batch; returns false when DB-Library reported failure. Result sets are kept in results().
+  // Runs a batch; returns false when DB-Library reported failure. Result sets are kept in
+  // results().
   bool exec(const std::string& sql);
   // Runs a batch that must succeed and returns its only value (first column of the first row).
   std::string scalar(const std::string& sql);
@@ -77,7 +78,8 @@ struct command_result {
 };
 // Runs a shell command (stdin from `input` when given), capturing stdout and stderr together.
 command_result run_command(const std::string& command, const std::string& input = "");
-std::string tsql(int port, const std::string& sql, const std::string& user = "sa", const std::string& password = k_password);
+std::string tsql(int port, const std::string& sql, const std::string& user = "sa",
+                 const std::string& password = k_password);
 std::string write_temp_file(const std::string& content);
 
 }  // namespace tds_test
