@@ -202,7 +202,8 @@ class biff_sheet_stream final : public wb_cell_stream {
   }
 
  private:
-  void push(const std::uint8_t* p, wb_kind kind, double number, std::wstring text = {}) {
+  void push(const std::uint8_t* p, wb_kind kind, double number, std::wstring text = {},
+            std::wstring_view shared = {}) {
     wb_cell c;
     c.row = u16(p);
     c.col = u16(p + 2);
@@ -210,9 +211,10 @@ class biff_sheet_stream final : public wb_cell_stream {
     c.kind = kind;
     c.number = number;
     c.text = std::move(text);
+    c.shared = shared;
     if (c.col >= wb_limits::max_columns) fail("a cell lies beyond the grid");
     if (c.kind == wb_kind::number && !std::isfinite(c.number)) c.kind = wb_kind::error;
-    if (c.kind == wb_kind::text && c.text.empty()) return;
+    if (c.kind == wb_kind::text && c.str().empty()) return;
     queue_.push_back(std::move(c));
   }
 
@@ -277,7 +279,7 @@ class biff_sheet_stream final : public wb_cell_stream {
         std::uint32_t index = u32(p + 6);
         if (index >= book_.shared_count())
           fail("a cell refers to a shared string that does not exist");
-        push(p, wb_kind::text, 0, std::wstring(book_.shared_string(index)));
+        push(p, wb_kind::text, 0, {}, book_.shared_string(index));
         break;
       }
       case rec_label:
@@ -386,7 +388,16 @@ void biff_workbook::read_globals() {
                             "The workbook is encrypted with a password", tk_level_run);
       case rec_codepage:
         need(d, 2, "CODEPAGE");
-        if (!b_biff8_) charset_ = charset_of(u16(p));
+        if (!b_biff8_) {
+          charset_ = charset_of(u16(p));
+          try {
+            tk_charset2w("A", charset_);
+          } catch (const tk_exception&) {
+            // A code page iconv does not know: Windows-1252 shows most text.
+            tk_trace(2, "Unknown code page %u, read as CP1252", static_cast<unsigned>(u16(p)));
+            charset_ = "CP1252";
+          }
+        }
         break;
       case rec_datemode:
         need(d, 2, "DATEMODE");

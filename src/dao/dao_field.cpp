@@ -11,7 +11,9 @@ dao_field::dao_field(const std::wstring& name, std::int32_t size, ole_variant va
   tk_trace(1, L"Field name='%ls', size=%d", name.c_str(), size);
   if (variant.vt == VT_NULL) tk_trace(1, "*** NULL *** ");
   if (variant.vt == VT_DATE) tk_trace(1, "Special processing for VT_DATE");
-  tk_trace(1, "Got DAO field: %s", to_string().c_str());
+  // Printing every value costs more than reading it: only when it is logged.
+  if (tk_trace_log* log = tk_trace_log::instance(); log != nullptr && log->enabled())
+    tk_trace(1, "Got DAO field: %s", to_string().c_str());
 }
 
 std::string dao_field::rewrite_zero_date(std::string text) {

@@ -17,6 +17,7 @@ namespace {
 // seconds can name.
 constexpr double last_ole_date = 2958465.0 + (86400.0 - 0.5) / 86400.0;
 constexpr std::size_t text_size_limit = 255;
+constexpr std::size_t display_bound = 24;
 }  // namespace
 
 wb_cell_value::date_result wb_cell_value::serial_to_ole(double serial, bool b_1904, double& ole) {
@@ -51,7 +52,7 @@ std::wstring wb_cell_value::general(double number) {
 std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
   switch (cell.kind) {
     case wb_kind::text:
-      return cell.text;
+      return std::wstring(cell.str());
     case wb_kind::boolean:
       return cell.number != 0 ? L"TRUE" : L"FALSE";
     case wb_kind::number: {
@@ -101,7 +102,7 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
 wb_table::cell_class wb_table::classify(const wb_cell& cell) const {
   switch (cell.kind) {
     case wb_kind::text:
-      return cell.text.empty() ? cell_class::none : cell_class::text;
+      return cell.str().empty() ? cell_class::none : cell_class::text;
     case wb_kind::boolean:
       return cell_class::boolean;
     case wb_kind::number: {
@@ -162,9 +163,10 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
       case cell_class::boolean: s.boolean = true; break;
       case cell_class::text: s.text = true; break;
     }
-    std::size_t shown = cell.kind == wb_kind::text ? cell.text.size()
-                                                    : wb_cell_value::display(cell, book.is_1904()).size();
-    if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.text.size());
+    // Only text can outgrow a sized column: the displayed form of a number,
+    // date or boolean is never longer than 24 characters.
+    std::size_t shown = cell.kind == wb_kind::text ? cell.str().size() : display_bound;
+    if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.str().size());
     s.max_display = std::max(s.max_display, shown);
   }
   if (area_) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class wb_kind : std::uint8_t { empty, number, text, boolean, error };
 
@@ -21,7 +22,12 @@ struct wb_cell {
   wb_kind kind = wb_kind::empty;
   wb_format_class format = wb_format_class::plain;
   double number = 0;  // number, or 0/1 for a boolean
-  std::wstring text;  // text
+  std::wstring text;  // text of its own
+  // A shared string: a view into the workbook's table, which outlives every
+  // cell; saves a copy per cell. Empty when `text` holds the text.
+  std::wstring_view shared;
+
+  std::wstring_view str() const { return text.empty() ? shared : std::wstring_view(text); }
 };
 
 enum class wb_sheet_kind : std::uint8_t { worksheet, chart, other };

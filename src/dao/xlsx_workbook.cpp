@@ -389,6 +389,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
   void finish_cell() {
     wb_cell& c = cell_;
     c.text.clear();
+    c.shared = {};
     c.number = 0;
     c.kind = wb_kind::empty;
     if (type_ == "s") {
@@ -397,7 +398,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       if (!parse_number(value_, index) || index >= book_.shared_count())
         fail("A cell refers to a shared string that does not exist: " + value_);
       c.kind = wb_kind::text;
-      c.text = book_.shared_string(index);
+      c.shared = book_.shared_string(index);
     } else if (type_ == "str" || type_ == "inlineStr") {
       c.kind = wb_kind::text;
       c.text = wb_decode_escapes(wb_from_utf8(value_));
@@ -425,7 +426,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         c.text = wb_from_utf8(value_);
       }
     }
-    if (c.kind == wb_kind::text && c.text.empty()) return;  // an empty formula result
+    if (c.kind == wb_kind::text && c.str().empty()) return;  // an empty formula result
     queue_.push_back(c);
   }
 

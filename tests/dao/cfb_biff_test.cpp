@@ -91,3 +91,52 @@ TEST(cfb_reader_test, streams_of_a_real_xls_read_back_whole) {
   EXPECT_EQ(head[1], 0x08);
 }
 }  // namespace
+
+namespace {
+std::vector<std::uint8_t> record(std::uint16_t type, std::vector<std::uint8_t> payload) {
+  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(type & 0xFF),
+                                   static_cast<std::uint8_t>(type >> 8),
+                                   static_cast<std::uint8_t>(payload.size() & 0xFF),
+                                   static_cast<std::uint8_t>(payload.size() >> 8)};
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+// A BIFF5 stream: globals with the given code page and one sheet named with
+// the byte 0xC0, holding one LABEL with the bytes 0xC1 0xC2.
+std::vector<std::uint8_t> biff5_with_codepage(std::uint16_t codepage) {
+  std::vector<std::uint8_t> globals = record(0x0809, {0x00, 0x05, 0x05, 0x00, 0, 0, 0, 0});
+  auto cp = record(0x0042, {static_cast<std::uint8_t>(codepage & 0xFF),
+                            static_cast<std::uint8_t>(codepage >> 8)});
+  globals.insert(globals.end(), cp.begin(), cp.end());
+  std::size_t offset = globals.size() + 4 + 8 + 4;  // BOUNDSHEET and EOF follow
+  auto sheet = record(0x0085, {static_cast<std::uint8_t>(offset), 0, 0, 0, 0, 0, 1, 0xC0});
+  globals.insert(globals.end(), sheet.begin(), sheet.end());
+  auto eof = record(0x000A, {});
+  globals.insert(globals.end(), eof.begin(), eof.end());
+  auto bof = record(0x0809, {0x00, 0x05, 0x10, 0x00, 0, 0, 0, 0});
+  auto label = record(0x0204, {0, 0, 0, 0, 0, 0, 2, 0, 0xC1, 0xC2});
+  for (const auto* part : {&bof, &label, &eof}) globals.insert(globals.end(), part->begin(), part->end());
+  return globals;
+}
+}  // namespace
+
+// Found by fuzzing: a code page iconv does not know ended in an exception
+// that was no dao_exception.
+TEST(biff_reader, unknown_code_page_reads_as_windows_1252) {
+  struct codepage_case {
+    std::uint16_t codepage;
+    const wchar_t* sheet;
+    const wchar_t* label;
+  };
+  const codepage_case cases[] = {{1251, L"\u0410", L"\u0411\u0412"},
+                                 {1252, L"\u00c0", L"\u00c1\u00c2"},
+                                 {59396, L"\u00c0", L"\u00c1\u00c2"}};
+  for (const auto& c : cases) {
+    biff_workbook book(cfb_stream::from_memory(biff5_with_codepage(c.codepage)));
+    ASSERT_EQ(book.sheets().size(), 1u);
+    EXPECT_EQ(book.sheets()[0].name, c.sheet) << c.codepage;
+    wb_table table(book, 0, std::nullopt, true);
+    EXPECT_EQ(table.columns()[0].name, c.label) << c.codepage;
+  }
+}
