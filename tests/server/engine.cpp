@@ -462,7 +462,12 @@ void engine::alter_column(database& db, table& t, const sql::column_def& c) {
 void engine::insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows,
                          bool identity_given) {
   batch b;
-  for (auto& row : rows) add_row(db, t, b, row, identity_given);
+  try {
+    for (auto& row : rows) add_row(db, t, b, row, identity_given);
+  } catch (...) {
+    rollback(t, b);
+    throw;
+  }
   commit(t, b);
 }
 
@@ -471,10 +476,10 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row,
   if (!b.started) {
     b.started = true;
     b.next_identity = t.identity_next;
-    b.seen.assign(t.keys.size(), {});
+    b.key_count = t.keys.size();
     b.qualified_name = qualified(db, t);
   }
-  if (b.seen.size() != t.keys.size())
+  if (b.key_count != t.keys.size())
     throw sql_error(8115, 16, 1, "The table changed during the bulk load.");
   const std::string& qualified_name = b.qualified_name;
   int identity_col = -1;
@@ -500,12 +505,18 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row,
                       "Cannot insert the value NULL into column '" + t.columns[i].name +
                           "', table '" + qualified_name +
                           "'; column does not allow nulls. INSERT fails.");
-  std::vector<std::string> row_keys(t.keys.size());
+  // Keys go straight into the table's sets (one lookup each); a failed row takes its own keys back
+  // at once and a failed batch all of its keys in rollback().
+  std::vector<std::pair<size_t, std::unordered_set<std::string>::iterator>> inserted;
+  auto undo = [&] {
+    for (auto& [k, it] : inserted) t.keys[k].keys.erase(it);
+  };
   for (size_t k = 0; k < t.keys.size(); ++k) {
-    const key_constraint& key = t.keys[k];
+    key_constraint& key = t.keys[k];
     if (key.k == key_constraint::kind::index) continue;
-    std::string enc = encode_key(row, key.columns);
-    if (key.keys.count(enc) || b.seen[k].count(enc)) {
+    auto [it, fresh] = key.keys.insert(encode_key(row, key.columns));
+    if (!fresh) {
+      undo();
       if (key.from_index)
         throw sql_error(2601, 14, 1,
                         "Cannot insert duplicate key row in object '" + t.schema + "." + t.name +
@@ -518,7 +529,7 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row,
                           "'. Cannot insert duplicate key in object '" + t.schema + "." + t.name +
                           "'. The duplicate key value is " + key_text(t, row, key.columns) + ".");
     }
-    row_keys[k] = std::move(enc);
+    inserted.emplace_back(k, it);
   }
   for (const auto& fk : t.foreign_keys) {
     bool has_null = false;
@@ -530,31 +541,38 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row,
       std::vector<value> probe(parent->columns.size());
       for (size_t i = 0; i < fk.columns.size(); ++i) probe[fk.ref_columns[i]] = row[fk.columns[i]];
       std::string enc = encode_key(probe, fk.ref_columns);
-      for (size_t k = 0; k < parent->keys.size() && !found; ++k) {
-        const key_constraint& key = parent->keys[k];
-        if (key.k == key_constraint::kind::index || key.columns != fk.ref_columns) continue;
-        found =
-            key.keys.count(enc) || (parent == &t && (b.seen[k].count(enc) || row_keys[k] == enc));
-      }
+      for (const auto& key : parent->keys)
+        if (key.k != key_constraint::kind::index && key.columns == fk.ref_columns)
+          found = found || key.keys.count(enc) > 0;
     }
-    if (!found)
+    if (!found) {
+      undo();
       throw sql_error(
           547, 16, 0,
           "The INSERT statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
               "\". The conflict occurred in database \"" + db.name + "\", table \"" +
               (parent ? parent->schema + "." + parent->name : fk.ref_table) + "\", column '" +
               (parent ? parent->columns[fk.ref_columns[0]].name : "") + "'.");
+    }
   }
-  for (size_t k = 0; k < t.keys.size(); ++k)
-    if (t.keys[k].k != key_constraint::kind::index) b.seen[k].insert(std::move(row_keys[k]));
   b.rows.push_back(encode_row(t, row));
 }
 
 void engine::commit(table& t, batch& b) {
   if (!b.started) return;
-  for (size_t k = 0; k < t.keys.size() && k < b.seen.size(); ++k) t.keys[k].keys.merge(b.seen[k]);
   for (auto& r : b.rows) t.rows.push_back(std::move(r));
   t.identity_next = b.next_identity;
+  b = batch{};
+}
+
+void engine::rollback(table& t, batch& b) {
+  if (b.started && b.key_count == t.keys.size()) {
+    for (const auto& r : b.rows) {
+      std::vector<value> values = decode_row(t, r);
+      for (auto& key : t.keys)
+        if (key.k != key_constraint::kind::index) key.keys.erase(encode_key(values, key.columns));
+    }
+  }
   b = batch{};
 }
 

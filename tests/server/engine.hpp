@@ -91,16 +91,18 @@ class engine final {
                    bool identity_given);
 
   // The same in steps, for bulk loads that arrive row by row: add_row checks one row against the
-  // table and the batch so far and keeps it encoded; commit makes the batch part of the table.
+  // table (and the rows of the batch before it) and keeps it encoded; commit makes the batch part
+  // of the table, rollback forgets it. A row that fails leaves the batch as it was.
   struct batch {
     std::vector<std::string> rows;
-    std::vector<std::unordered_set<std::string>> seen;  // new keys, per key constraint of the table
     std::string qualified_name;
+    size_t key_count = 0;
     int64_t next_identity = 0;
     bool started = false;
   };
   void add_row(database& db, table& t, batch& b, std::vector<value>& row, bool identity_given);
   void commit(table& t, batch& b);
+  void rollback(table& t, batch& b);
 
   static std::string encode_row(const table& t, const std::vector<value>& values);
   static std::vector<value> decode_row(const table& t, std::string_view row);

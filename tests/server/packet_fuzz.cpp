@@ -124,15 +124,18 @@ std::string sql_batch(const std::string& sql) {
   return headers + tds::utf8_to_utf16le(sql);
 }
 
-std::string seed_conversation() {
+std::string seed_login_and_table(const std::string& password) {
   std::string prelogin = {0, 0, 6, 0, 6, static_cast<char>(0xFF), 7, 0, 0, 0, 0, 0};
-  std::string out =
-      packet(18, prelogin) + packet(16, login7("sa", "pw")) +
-      packet(1,
+  return packet(18, prelogin) + packet(16, login7("sa", password)) +
+         packet(
+             1,
              sql_batch(
                  "CREATE TABLE t (a int NOT NULL PRIMARY KEY, b nvarchar(10), c decimal(9,2), d "
                  "datetime2(3)); "
                  "insert bulk t ([a] int, [b] nvarchar(10), [c] decimal(9,2), [d] datetime2(3))"));
+}
+
+std::string seed_bulk_tokens(uint32_t rows) {
   std::string bulk;
   bulk.push_back(static_cast<char>(0x81));
   put16(bulk, 4);
@@ -147,7 +150,7 @@ std::string seed_conversation() {
   column(std::string("\xE7\x14\x00\x09\x04\xD0\x00\x34", 8), "b");
   column(std::string("\x6A\x05\x09\x02", 4), "c");
   column(std::string("\x2A\x03", 2), "d");
-  for (uint32_t i = 1; i <= 3; ++i) {
+  for (uint32_t i = 1; i <= rows; ++i) {
     bulk.push_back(static_cast<char>(0xD1));
     put32(bulk, i);
     std::string text = tds::utf8_to_utf16le("row " + std::to_string(i));
@@ -155,16 +158,23 @@ std::string seed_conversation() {
     bulk += text;
     bulk += std::string("\x05\x01", 2);
     put32(bulk, 12345 * i);
-    bulk += std::string("\x07\x12\x34\x56\x01\x00\x96\x0a",
-                        8);  // datetime2(3): 4 time bytes, 3 date bytes
+    // datetime2(3): 4 time bytes, 3 date bytes
+    bulk += std::string("\x07\x12\x34\x56\x01\x00\x96\x0a", 8);
   }
+  return bulk;
+}
+
+std::string seed_conversation() {
+  std::string bulk = seed_bulk_tokens(3);
   bulk.push_back(static_cast<char>(0xFD));
   bulk.append(12, '\0');
   // Split across two packets so a row straddles the boundary.
-  out += packet(7, bulk.substr(0, 40), false) + packet(7, bulk.substr(40));
-  out += packet(
-      1, sql_batch("SELECT * FROM t WHERE a > 1 ORDER BY b DESC; EXEC sp_columns @table_name = t"));
-  return out;
+  return seed_login_and_table("pw") + packet(7, bulk.substr(0, 40), false) +
+         packet(7, bulk.substr(40)) +
+         packet(
+             1,
+             sql_batch(
+                 "SELECT * FROM t WHERE a > 1 ORDER BY b DESC; EXEC sp_columns @table_name = t"));
 }
 
 }  // namespace tds_fuzz

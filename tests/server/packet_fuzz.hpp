@@ -15,6 +15,10 @@ std::string converse(const std::string& input);
 // A client conversation that logs in, creates a table and bulk-loads three rows: the seed the
 // mutations start from, so they reach the bulk and SQL paths behind the login.
 std::string seed_conversation();
+// Its parts: PRELOGIN, LOGIN7 and the batch that creates [t] and announces the bulk load; then the
+// bulk-load tokens (COLMETADATA and `rows` ROW tokens, no DONE).
+std::string seed_login_and_table(const std::string& password);
+std::string seed_bulk_tokens(uint32_t rows);
 std::string packet(uint8_t type, const std::string& payload, bool last = true);
 std::string login7(const std::string& user, const std::string& password,
                    const std::string& database = "");

@@ -81,6 +81,17 @@ TEST(server_protocol, malformed_input_closes_only_that_connection) {
   }
 }
 
+TEST(server_protocol, a_bulk_load_cut_short_leaves_no_rows_and_no_keys) {
+  server_process server;
+  // Two complete rows arrive, then the client vanishes before the end of the message.
+  std::string cut = tds_fuzz::seed_login_and_table(k_password) +
+                    tds_fuzz::packet(7, tds_fuzz::seed_bulk_tokens(2), false);
+  EXPECT_TRUE(server_closes_after(server.port(), cut));
+  dblib_client db(server.port());
+  EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM t"), "0");
+  EXPECT_TRUE(db.exec("INSERT INTO t (a) VALUES (1)")) << db.last_error_text();
+}
+
 TEST(server_protocol, deeply_nested_sql_is_refused_not_a_crash) {
   server_process server;
   dblib_client db(server.port());

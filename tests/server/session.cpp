@@ -519,104 +519,115 @@ void session::bulk(packet first) {
     buf += p.payload;
     eom = p.eom;
   };
-  for (;;) {
-    if (pos >= buf.size()) {
-      if (eom) break;
-      refill();
-      continue;
-    }
-    reader r(std::string_view(buf).substr(pos));
-    try {
-      uint8_t tok = r.u8();
-      if (tok == tok_colmetadata) {
-        columns = read_colmetadata(r);
-        pos += r.position();
-        target.clear();
-        if (!failed) {
-          table& tt = locked_table();
-          for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string& n =
-                i < bulk_columns_.size() ? bulk_columns_[i] : columns[i].column.name;
-            int idx = tt.find_column(n);
-            if (idx < 0) throw sql_error(207, 16, 1, "Invalid column name '" + n + "'.");
-            target.push_back(idx);
-          }
-        }
-      } else if (tok == tok_row) {
-        if (columns.empty()) throw protocol_error("ROW before COLMETADATA");
-        row.resize(columns.size());
-        for (size_t i = 0; i < columns.size(); ++i) row[i] = read_value(r, columns[i]);
-        pos += r.position();
-        if (!failed) {
-          table& tt = locked_table();
-          full.assign(tt.columns.size(), value{});
-          given.assign(tt.columns.size(), false);
-          bool identity_given = false;
-          for (size_t i = 0; i < columns.size(); ++i) {
-            auto c = static_cast<size_t>(target[i]);
-            const column& col = tt.columns[c];
-            if (col.identity && !bulk_keep_identity_) continue;
-            if (col.identity) identity_given = true;
-            value& v = row[i];
-            given[c] = true;
-            if (v.is_null()) continue;
-            if ((col.type.is_string() || col.type.is_binary()) && !col.type.is_long()) {
-              size_t n = col.type.is_unicode()  ? utf16_length(v.s)
-                         : col.type.is_string() ? code_points(v.s)
-                                                : v.s.size();
-              if (n > static_cast<size_t>(col.type.length))
-                throw sql_error(4815, 16, 1,
-                                "Received an invalid column length from the bcp client for colid " +
-                                    std::to_string(i + 1) + ".");
+  try {
+    for (;;) {
+      if (pos >= buf.size()) {
+        if (eom) break;
+        refill();
+        continue;
+      }
+      reader r(std::string_view(buf).substr(pos));
+      try {
+        uint8_t tok = r.u8();
+        if (tok == tok_colmetadata) {
+          columns = read_colmetadata(r);
+          pos += r.position();
+          target.clear();
+          if (!failed) {
+            table& tt = locked_table();
+            for (size_t i = 0; i < columns.size(); ++i) {
+              const std::string& n =
+                  i < bulk_columns_.size() ? bulk_columns_[i] : columns[i].column.name;
+              int idx = tt.find_column(n);
+              if (idx < 0) throw sql_error(207, 16, 1, "Invalid column name '" + n + "'.");
+              target.push_back(idx);
             }
-            // The client usually sends the column's own type: only the conversion-free cases skip
-            // convert.
-            const sql_type& sent = columns[i].column.type;
-            bool same = sent.id == col.type.id && !col.type.is_exact_numeric() &&
-                        col.type.id != type_id::char_ && col.type.id != type_id::nchar &&
-                        col.type.id != type_id::binary &&
-                        (!col.type.is_temporal() || sent.scale == col.type.scale ||
-                         col.type.id == type_id::date);
-            full[c] = same ? std::move(v) : convert(v, col.type, qualified_name, col.name);
           }
-          for (size_t c = 0; c < tt.columns.size(); ++c)
-            if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default)
-              full[c] = tt.columns[c].default_value;
-          engine_.add_row(*d, tt, pending, full, identity_given);
-          ++count;
+        } else if (tok == tok_row) {
+          if (columns.empty()) throw protocol_error("ROW before COLMETADATA");
+          row.resize(columns.size());
+          for (size_t i = 0; i < columns.size(); ++i) row[i] = read_value(r, columns[i]);
+          pos += r.position();
+          if (!failed) {
+            table& tt = locked_table();
+            full.assign(tt.columns.size(), value{});
+            given.assign(tt.columns.size(), false);
+            bool identity_given = false;
+            for (size_t i = 0; i < columns.size(); ++i) {
+              auto c = static_cast<size_t>(target[i]);
+              const column& col = tt.columns[c];
+              if (col.identity && !bulk_keep_identity_) continue;
+              if (col.identity) identity_given = true;
+              value& v = row[i];
+              given[c] = true;
+              if (v.is_null()) continue;
+              if ((col.type.is_string() || col.type.is_binary()) && !col.type.is_long()) {
+                size_t n = col.type.is_unicode()  ? utf16_length(v.s)
+                           : col.type.is_string() ? code_points(v.s)
+                                                  : v.s.size();
+                if (n > static_cast<size_t>(col.type.length))
+                  throw sql_error(
+                      4815, 16, 1,
+                      "Received an invalid column length from the bcp client for colid " +
+                          std::to_string(i + 1) + ".");
+              }
+              // The client usually sends the column's own type: only the conversion-free cases skip
+              // convert.
+              const sql_type& sent = columns[i].column.type;
+              bool same = sent.id == col.type.id && !col.type.is_exact_numeric() &&
+                          col.type.id != type_id::char_ && col.type.id != type_id::nchar &&
+                          col.type.id != type_id::binary &&
+                          (!col.type.is_temporal() || sent.scale == col.type.scale ||
+                           col.type.id == type_id::date);
+              full[c] = same ? std::move(v) : convert(v, col.type, qualified_name, col.name);
+            }
+            for (size_t c = 0; c < tt.columns.size(); ++c)
+              if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default)
+                full[c] = tt.columns[c].default_value;
+            engine_.add_row(*d, tt, pending, full, identity_given);
+            ++count;
+          }
+        } else if (tok == tok_done || tok == tok_doneinproc || tok == tok_doneproc) {
+          r.skip(12);
+          pos += r.position();
+        } else {
+          throw protocol_error("unexpected token in bulk load");
         }
-      } else if (tok == tok_done || tok == tok_doneinproc || tok == tok_doneproc) {
-        r.skip(12);
-        pos += r.position();
-      } else {
-        throw protocol_error("unexpected token in bulk load");
-      }
-    } catch (const truncated_error&) {
-      refill();
-    } catch (const sql_error& e) {
-      // The batch is lost; the rest of the stream is read and dropped so the connection stays
-      // usable.
-      if (!failed) {
-        failed = true;
-        error_number = e.number;
-        error_state = e.state;
-        error_class = e.cls;
-        error_text = e.what();
+      } catch (const truncated_error&) {
+        refill();
+      } catch (const sql_error& e) {
+        // The batch is lost; the rest of the stream is read and dropped so the connection stays
+        // usable.
+        if (!failed) {
+          failed = true;
+          error_number = e.number;
+          error_state = e.state;
+          error_class = e.cls;
+          error_text = e.what();
+        }
       }
     }
-  }
-  std::string out;
-  if (!failed) {
+  } catch (const protocol_error&) {
+    // The connection ends; the keys the unfinished batch had claimed must not outlive it.
     if (!lock.owns_lock()) lock.lock();
     d = engine_.find_db(db_name);
     t = d ? d->find(table_name) : nullptr;
+    if (t) engine_.rollback(*t, pending);
+    throw;
+  }
+  std::string out;
+  if (!lock.owns_lock()) lock.lock();
+  d = engine_.find_db(db_name);
+  t = d ? d->find(table_name) : nullptr;
+  if (!failed) {
     if (t) engine_.commit(*t, pending);
     write_done(out, tok_done, done_count, 0, count);
   } else {
+    if (t) engine_.rollback(*t, pending);
     message(out, true, error_number, error_state, error_class, error_text);
     write_done(out, tok_done, done_error, 0, 0);
   }
-  if (lock.owns_lock()) lock.unlock();
+  lock.unlock();
   send(pkt_reply, out);
 }
 
