@@ -341,3 +341,38 @@ TEST_F(xls_reader_sheets, no_engine_while_another_lives_is_an_assertion) {
   EXPECT_THROW(reader.get_all_sheets(names), tk_mail_assertion);
 }
 }  // namespace
+
+namespace {
+// The demo's workbooks: every worksheet lists, opens and reads to its end
+// with the column types the demo shows.
+TEST(samples, demo_workbooks_read_with_their_types) {
+  struct sample_case {
+    const char* file;
+    const wchar_t* table;
+    std::vector<VARTYPE> types;
+    int records;
+  };
+  const sample_case cases[] = {
+      {"sales.xlsx", L"Orders$", {VT_R8, VT_BSTR, VT_DATE, VT_CY, VT_BOOL}, 40},
+      {"sales.xlsx", L"Customers$", {VT_BSTR, VT_BSTR, VT_BSTR, VT_BSTR}, 7},
+      {"inventory.xls", L"Items$", {VT_BSTR, VT_BSTR, VT_R8, VT_R8, VT_DATE}, 25},
+      {"timesheet.xlsx", L"'Week 12$'", {VT_BSTR, VT_DATE, VT_DATE, VT_BOOL, VT_BSTR}, 4},
+  };
+  for (const auto& c : cases) {
+    dao_engine engine(0);
+    ASSERT_TRUE(engine.set_version_if(3));
+    auto db = xls_reader::open_xls(engine, tk_utf82w(std::string(DAO_SAMPLES) + "/" + c.file), true);
+    auto rs = db->get_table(c.table, 1);
+    std::vector<VARTYPE> types;
+    for (std::size_t i = 0; i < rs->get_schema().field_count(); ++i)
+      types.push_back(rs->get_schema().field_at(i).vartype);
+    EXPECT_EQ(types, c.types) << c.file;
+    int records = 0;
+    for (; !rs->is_eof(); rs->move_next()) {
+      ASSERT_NE(rs->create_record(), nullptr);
+      ++records;
+    }
+    EXPECT_EQ(records, c.records) << c.file;
+  }
+}
+}  // namespace
