@@ -429,6 +429,35 @@ TEST_F(server_sql, catalog_joins_answer_key_index_and_foreign_key_queries) {
             (std::vector<std::vector<std::string>>{{"ch", "FK_ch_p"}, {"p", "NULL"}}));
 }
 
+TEST_F(server_sql, generated_ddl_and_one_row_inserts_as_a_loader_writes_them) {
+  ASSERT_TRUE(db().exec(
+      "CREATE TABLE [dbo].[orders] ([id] int IDENTITY(1,1) NOT NULL, [when] datetime NULL, "
+      "[blob] varbinary(max) NULL, [g] uniqueidentifier NULL, [n] nvarchar(20) NULL, "
+      "CONSTRAINT [PK_orders] PRIMARY KEY CLUSTERED ([id] ASC) WITH (PAD_INDEX = OFF) ON "
+      "[PRIMARY]) "
+      "ON [PRIMARY] TEXTIMAGE_ON [PRIMARY]"))
+      << db().last_error_text();
+  ASSERT_TRUE(db().exec(
+      "CREATE NONCLUSTERED INDEX [ix_when] ON [dbo].[orders] ([when] ASC, [n] DESC) ON [PRIMARY]"))
+      << db().last_error_text();
+  ASSERT_TRUE(db().exec(
+      "SET QUOTED_IDENTIFIER OFF; SET IDENTITY_INSERT [dbo].[orders] ON; INSERT INTO "
+      "[dbo].[orders]([id], [when], [blob], [g], [n]) VALUES( 5, '18991230 10:30:00', 0x0A0B, "
+      "'6F9619FF-8B86-D011-B42D-00C04FC964FF', N'it''s')"))
+      << db().last_error_text();
+  ASSERT_TRUE(db().exec(
+      "SET QUOTED_IDENTIFIER OFF; SET IDENTITY_INSERT [dbo].[orders] ON; INSERT INTO "
+      "[dbo].[orders]([id], [when], [blob], [g], [n]) VALUES( 6, '20240229', 1234, NULL, '')"))
+      << db().last_error_text();
+  ASSERT_TRUE(db().exec("SELECT * FROM [dbo].[orders] ORDER BY [id]"));
+  const auto& rows = db().results()[0].rows;
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"5", "1899-12-30 10:30:00.0000000", "0x0A0B",
+                                               "6F9619FF-8B86-D011-B42D-00C04FC964FF", "it's"}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"6", "2024-02-29 00:00:00.0000000", "0x000004D2",
+                                               "NULL", ""}));
+}
+
 TEST_F(server_sql, fmtonly_returns_metadata_without_rows) {
   ASSERT_TRUE(
       db().exec("CREATE TABLE t (id int IDENTITY(1,1) NOT NULL, v decimal(9,3) NULL); INSERT INTO "

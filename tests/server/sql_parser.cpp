@@ -347,6 +347,7 @@ class parser final {
           s.columns.push_back(column(true));
       } while (accept_op(","));
       expect_op(")");
+      storage_options();
       return;
     }
     key_def index;
@@ -364,7 +365,24 @@ class parser final {
     s.object = object();
     index.columns = name_list();
     s.keys.push_back(std::move(index));
-    if (accept("WITH")) skip_parens();
+    storage_options();
+  }
+
+  // WITH (index options), ON [filegroup] and TEXTIMAGE_ON [filegroup]: accepted and ignored, since
+  // generated DDL often carries them.
+  void storage_options() {
+    for (;;) {
+      if (accept("WITH")) {
+        skip_parens();
+      } else if ((is_kw("ON") || is_kw("TEXTIMAGE_ON")) &&
+                 (peek(1).kind == tok_kind::ident || peek(1).kind == tok_kind::quoted_ident) &&
+                 !is_reserved(peek(1).text)) {
+        next();
+        next();
+      } else {
+        return;
+      }
+    }
   }
 
   void skip_parens() {
@@ -501,11 +519,13 @@ class parser final {
       if (accept("NONCLUSTERED")) k.clustered = false;
       accept("CLUSTERED");
       k.columns = name_list();
+      storage_options();
     } else if (accept("UNIQUE")) {
       k.k = key_def::kind::unique;
       if (accept("CLUSTERED")) k.clustered = true;
       accept("NONCLUSTERED");
       k.columns = name_list();
+      storage_options();
     } else if (accept("FOREIGN")) {
       expect("KEY");
       k.k = key_def::kind::foreign;

@@ -328,8 +328,11 @@ bool parse_datetime_text(std::string_view s, int32_t& days, int64_t& ticks, bool
   ticks = 0;
   size_t colon = s.find(':');
   size_t first_sep = s.find_first_of("-/.");
-  if (colon != std::string_view::npos &&
-      (first_sep == std::string_view::npos || first_sep > colon)) {
+  size_t first_space = s.find_first_of(" T");
+  bool time_only = colon != std::string_view::npos &&
+                   (first_sep == std::string_view::npos || first_sep > colon) &&
+                   (first_space == std::string_view::npos || first_space > colon);
+  if (time_only) {
     has_date = false;
     if (!parse_time_part(s, p, ticks) || p != s.size()) return false;
     days = k_days_1900;

@@ -234,6 +234,7 @@ std::string value_text(DBPROCESS* proc, int column) {
       return out;
     }
     default: {
+      if (len == 0) return "";  // dbconvert reads a zero length as "use the column's size"
       std::vector<char> text(static_cast<size_t>(len) * 4 + 64);
       DBINT n = dbconvert(proc, type, data, len, SYBCHAR, reinterpret_cast<BYTE*>(text.data()),
                           static_cast<DBINT>(text.size()));
