@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "dao_exception.hpp"
 #include "tk_text.hpp"
@@ -188,7 +190,10 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
   last_row_ = last_row;
   record_count_ = last_row_ >= first_row_ ? last_row_ - first_row_ + 1 : 0;
 
-  std::vector<std::wstring> used;
+  // Names taken so far (lower case), and for each name the next number to try,
+  // so that thousands of repeated names stay linear.
+  std::unordered_set<std::wstring> used;
+  std::unordered_map<std::wstring, int> next_number;
   for (std::uint32_t col = min_col; col <= max_col; ++col) {
     wb_column column;
     column_stats s;
@@ -207,12 +212,14 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     std::wstring name = b_header ? tk_trim(s.header) : std::wstring();
     if (name.empty()) name = L"F" + std::to_wstring(col - min_col + 1);
     std::wstring unique = name;
-    for (int n = 1;
-         std::any_of(used.begin(), used.end(),
-                     [&](const std::wstring& u) { return tk_compare_nocase(u, unique) == 0; });
-         ++n)
-      unique = name + std::to_wstring(n);
-    used.push_back(unique);
+    std::wstring key = tk_to_lower(name);
+    if (used.count(key) != 0) {
+      int& n = next_number[key];
+      do {
+        unique = name + std::to_wstring(++n);
+      } while (used.count(tk_to_lower(unique)) != 0);
+    }
+    used.insert(tk_to_lower(unique));
     column.name = unique;
     columns_.push_back(std::move(column));
   }

@@ -2,7 +2,10 @@
 // column types and values, and the refusal of damaged or hostile files.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "dao_exception.hpp"
+#include "wb_fuzz_support.hpp"
 #include "wb_test_support.hpp"
 
 namespace {
@@ -239,5 +242,38 @@ TEST(workbook_reader, random_bytes_and_empty_buffers_are_refused) {
   }
   for (auto& bytes : inputs)
     EXPECT_THROW(wb_workbook::open(wb_bytes::from_buffer(bytes)), dao_exception);
+}
+}  // namespace
+
+namespace {
+// Found by fuzzing: making thousands of header names unique took quadratic
+// time. Names repeat, differ in case, and collide with generated ones.
+TEST(workbook_reader, header_names_are_made_unique_in_linear_time) {
+  std::string sheet = "<worksheet><sheetData><row r=\"1\">";
+  const int columns = 16000;
+  for (int c = 0; c < columns; ++c)
+    sheet += c == 1 ? "<c t=\"inlineStr\"><is><t>x1</t></is></c>"
+                    : c % 2 ? "<c t=\"inlineStr\"><is><t>X</t></is></c>"
+                            : "<c t=\"inlineStr\"><is><t>x</t></is></c>";
+  sheet += "</row></sheetData></worksheet>";
+  std::vector<std::uint8_t> package = wb_fuzz_zip(
+      {{"_rels/.rels",
+        "<Relationships><Relationship Id=\"r\" Type=\"x/officeDocument\" Target=\"xl/workbook.xml\"/>"
+        "</Relationships>"},
+       {"xl/workbook.xml",
+        "<workbook xmlns:r=\"y/relationships\"><sheets><sheet name=\"S\" r:id=\"s\"/></sheets></workbook>"},
+       {"xl/_rels/workbook.xml.rels",
+        "<Relationships><Relationship Id=\"s\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
+       {"xl/s.xml", sheet}});
+  auto book = wb_workbook::open(wb_bytes::from_buffer(package));
+  wb_table table(*book, 0, std::nullopt, true);
+  ASSERT_EQ(table.columns().size(), static_cast<std::size_t>(columns));
+  std::set<std::wstring> lower;
+  for (const auto& c : table.columns()) lower.insert(tk_to_lower(c.name));
+  EXPECT_EQ(lower.size(), static_cast<std::size_t>(columns));
+  EXPECT_EQ(table.columns()[0].name, L"x");
+  EXPECT_EQ(table.columns()[1].name, L"x1");
+  EXPECT_EQ(table.columns()[2].name, L"x2");  // "x1" is taken by column 2
+  EXPECT_EQ(table.columns()[3].name, L"X3");
 }
 }  // namespace
