@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "session.hpp"
+#include "tds_text.hpp"
 
 namespace {
 
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
       }
       if (!custom_logins) config.logins.clear();
       custom_logins = true;
-      config.logins[l.substr(0, colon)] = l.substr(colon + 1);
+      config.logins[tds::fold_case(l.substr(0, colon))] = l.substr(colon + 1);
     } else if (a == "--version") {
       config.version = need();
     } else if (a == "--no-bulk") {
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!custom_logins) config.logins["sa"] = k_default_password;
+  if (!custom_logins) config.logins["SA"] = k_default_password;
 
   int listener = socket(AF_INET, SOCK_STREAM, 0);
   int one = 1;

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 std::string tds_fuzz::converse_bytes(const uint8_t* data, size_t size) {
   tds::engine engine;
   tds::server_config config;
-  config.logins["sa"] = "pw";
+  config.logins["SA"] = "pw";
   config.version = "Microsoft SQL Server 2019";
   memory_stream stream(data, size);
   tds::session session(stream, engine, config, 51);

@@ -489,8 +489,10 @@ TEST(server_login, bad_password_and_unknown_database_are_refused) {
   EXPECT_FALSE(missing.connected());
   ASSERT_FALSE(missing.errors().empty());
   EXPECT_EQ(missing.errors().front().number, 4060);
-  dblib_client right(server.port(), "", "loader", "secret");
-  EXPECT_TRUE(right.connected());
+  dblib_client right(server.port(), "", "LOADER", "secret");
+  EXPECT_TRUE(right.connected()) << "login names ignore case";
+  dblib_client wrong_case(server.port(), "", "loader", "SECRET");
+  EXPECT_FALSE(wrong_case.connected()) << "passwords do not";
 }
 
 TEST(server_options, version_text_and_statement_log) {

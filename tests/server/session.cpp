@@ -151,7 +151,7 @@ void session::message(std::string& out, bool error, int number, int state, int c
 void session::login(const std::string& payload) {
   login_request req = parse_login7(payload);
   std::string out;
-  auto it = config_.logins.find(req.user);
+  auto it = config_.logins.find(fold_case(req.user));
   if (it == config_.logins.end() || it->second != req.password) {
     message(out, true, 18456, 1, 14, "Login failed for user '" + req.user + "'.");
     write_done(out, tok_done, done_error, 0, 0);
@@ -180,7 +180,7 @@ void session::login(const std::string& payload) {
   write_env_collation(out);
   write_env_string(out, 2, "us_english", "");
   message(out, false, 5703, 1, 0, "Changed language setting to us_english.");
-  write_loginack(out, "Microsoft SQL Server", 0x0F0007D0);
+  write_loginack(out, "Microsoft SQL Server", 0x0F0007D0, req.tds_version);
   write_env_string(out, 4, std::to_string(packet_size_), std::to_string(packet_size_));
   write_done(out, tok_done, done_final, 0, 0);
   send(pkt_reply, out);

@@ -18,7 +18,7 @@
 namespace tds {
 
 struct server_config {
-  std::map<std::string, std::string> logins;  // name → password
+  std::map<std::string, std::string> logins;  // name (upper case: logins ignore case) → password
   std::string version;
   bool bulk_allowed = true;
   FILE* log = nullptr;

@@ -599,14 +599,15 @@ void write_env_collation(std::string& out) {
   w.u8(0);
 }
 
-void write_loginack(std::string& out, std::string_view program, uint32_t version) {
+void write_loginack(std::string& out, std::string_view program, uint32_t version,
+                    uint32_t tds_version) {
+  // The client's TDS version is echoed when it is 7.2 or later; anything else gets 7.4.
+  if (tds_version != 0x72090002 && tds_version != 0x730A0003 && tds_version != 0x730B0003)
+    tds_version = 0x74000004;
   std::string body;
   writer b(body);
   b.u8(1);  // SQL_TSQL
-  b.u8(0x74);
-  b.u8(0x00);
-  b.u8(0x00);
-  b.u8(0x04);  // TDS 7.4, written most significant byte first
+  for (int shift = 24; shift >= 0; shift -= 8) b.u8(static_cast<uint8_t>(tds_version >> shift));
   put_b_varchar(b, program);
   b.u8(static_cast<uint8_t>(version >> 24));
   b.u8(static_cast<uint8_t>(version >> 16));

@@ -83,7 +83,8 @@ void write_message(std::string& out, bool error, int number, int state, int cls,
 void write_env_string(std::string& out, uint8_t type, std::string_view new_value,
                       std::string_view old_value);
 void write_env_collation(std::string& out);
-void write_loginack(std::string& out, std::string_view program, uint32_t version);
+void write_loginack(std::string& out, std::string_view program, uint32_t version,
+                    uint32_t tds_version);
 void write_return_status(std::string& out, int32_t status);
 
 void write_colmetadata(std::string& out, const std::vector<wire_column>& columns);
