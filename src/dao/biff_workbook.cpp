@@ -47,12 +47,14 @@ std::uint32_t u32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 double f64(const std::uint8_t* p) {
-  std::uint64_t bits = static_cast<std::uint64_t>(u32(p)) | static_cast<std::uint64_t>(u32(p + 4)) << 32;
+  std::uint64_t bits = static_cast<std::uint64_t>(u32(p)) | static_cast<std::uint64_t>(u32(p + 4))
+                                                                << 32;
   return std::bit_cast<double>(bits);
 }
 double rk_value(std::uint32_t rk) {
-  double value = (rk & 2) ? static_cast<double>(static_cast<std::int32_t>(rk) >> 2)
-                          : std::bit_cast<double>(static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32);
+  double value = (rk & 2)
+                     ? static_cast<double>(static_cast<std::int32_t>(rk) >> 2)
+                     : std::bit_cast<double>(static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32);
   return (rk & 1) ? value / 100 : value;
 }
 
@@ -162,21 +164,25 @@ biff_cursor gather(biff_record_reader& reader, std::uint64_t cap) {
 
 std::string charset_of(std::uint16_t codepage) {
   switch (codepage) {
-    case 367: return "ASCII";
-    case 1200: return "UTF-16LE";
+    case 367:
+      return "ASCII";
+    case 1200:
+      return "UTF-16LE";
     case 10000:
-    case 32768: return "MACINTOSH";
-    case 32769: return "CP1252";
-    default: return "CP" + std::to_string(codepage);
+    case 32768:
+      return "MACINTOSH";
+    case 32769:
+      return "CP1252";
+    default:
+      return "CP" + std::to_string(codepage);
   }
 }
 
 const wchar_t* builtin_name(std::uint8_t code) {
-  static const wchar_t* names[] = {L"Consolidate_Area", L"Auto_Open",     L"Auto_Close",
-                                   L"Extract",          L"Database",      L"Criteria",
-                                   L"Print_Area",       L"Print_Titles",  L"Recorder",
-                                   L"Data_Form",        L"Auto_Activate", L"Auto_Deactivate",
-                                   L"Sheet_Title",      L"_FilterDatabase"};
+  static const wchar_t* names[] = {
+      L"Consolidate_Area", L"Auto_Open",       L"Auto_Close",   L"Extract",        L"Database",
+      L"Criteria",         L"Print_Area",      L"Print_Titles", L"Recorder",       L"Data_Form",
+      L"Auto_Activate",    L"Auto_Deactivate", L"Sheet_Title",  L"_FilterDatabase"};
   return code < std::size(names) ? names[code] : nullptr;
 }
 
@@ -235,14 +241,16 @@ class biff_sheet_stream final : public wb_cell_stream {
     const std::vector<std::uint8_t>& d = reader_.data();
     const std::uint8_t* p = d.data();
     std::uint16_t type = reader_.type();
-    if ((type & 0xFF) == 0x09 && (type == rec_bof8 || type == 0x0409 || type == 0x0209 ||
-                                  type == 0x0009)) {
+    if ((type & 0xFF) == 0x09 &&
+        (type == rec_bof8 || type == 0x0409 || type == 0x0209 || type == 0x0009)) {
       ++depth_;  // a chart or other object embedded in the sheet
       return;
     }
     if (type == rec_eof) {
-      if (depth_ == 0) done_ = true;
-      else --depth_;
+      if (depth_ == 0)
+        done_ = true;
+      else
+        --depth_;
       return;
     }
     if (depth_ > 0) return;
@@ -293,8 +301,10 @@ class biff_sheet_stream final : public wb_cell_stream {
       }
       case rec_boolerr:
         need(d, 8, "BOOLERR");
-        if (p[7] != 0) push(p, wb_kind::error, 0);
-        else push(p, wb_kind::boolean, p[6] != 0 ? 1 : 0);
+        if (p[7] != 0)
+          push(p, wb_kind::error, 0);
+        else
+          push(p, wb_kind::boolean, p[6] != 0 ? 1 : 0);
         break;
       case rec_formula: {
         need(d, 16, "FORMULA");
@@ -305,9 +315,14 @@ class biff_sheet_stream final : public wb_cell_stream {
               std::memcpy(pending_, p, 6);
               pending_string_ = true;
               break;
-            case 1: push(p, wb_kind::boolean, r[2] != 0 ? 1 : 0); break;
-            case 2: push(p, wb_kind::error, 0); break;
-            default: break;  // an empty text
+            case 1:
+              push(p, wb_kind::boolean, r[2] != 0 ? 1 : 0);
+              break;
+            case 2:
+              push(p, wb_kind::error, 0);
+              break;
+            default:
+              break;  // an empty text
           }
         } else {
           push(p, wb_kind::number, f64(r));
@@ -345,12 +360,16 @@ class biff_sheet_stream final : public wb_cell_stream {
 };
 }  // namespace
 
-biff_workbook::biff_workbook(wb_bytes bytes) : bytes_(std::make_unique<wb_bytes>(std::move(bytes))) {
+biff_workbook::biff_workbook(wb_bytes bytes)
+    : bytes_(std::make_unique<wb_bytes>(std::move(bytes))) {
   tk_trace(1, "biff_workbook::biff_workbook(%s)", bytes_->path().c_str());
   cfb_reader container(*bytes_);
-  if (container.has_stream(L"Workbook")) stream_ = container.open(L"Workbook");
-  else if (container.has_stream(L"Book")) stream_ = container.open(L"Book");
-  else throw dao_exception(dao_exception::not_a_workbook, "The compound file holds no workbook");
+  if (container.has_stream(L"Workbook"))
+    stream_ = container.open(L"Workbook");
+  else if (container.has_stream(L"Book"))
+    stream_ = container.open(L"Book");
+  else
+    throw dao_exception(dao_exception::not_a_workbook, "The compound file holds no workbook");
   read_globals();
 }
 
@@ -365,9 +384,13 @@ void biff_workbook::read_globals() {
                         "The workbook stream does not start with a BIFF5 or BIFF8 header");
   need(reader.data(), 4, "BOF");
   std::uint16_t version = u16(reader.data().data());
-  if (version == 0x0600) b_biff8_ = true;
-  else if (version == 0x0500) b_biff8_ = false;
-  else throw dao_exception(dao_exception::not_a_workbook, "This version of the .xls format is not supported");
+  if (version == 0x0600)
+    b_biff8_ = true;
+  else if (version == 0x0500)
+    b_biff8_ = false;
+  else
+    throw dao_exception(dao_exception::not_a_workbook,
+                        "This version of the .xls format is not supported");
   charset_ = b_biff8_ ? "UTF-16LE" : "CP1252";
 
   struct raw_name {
@@ -432,8 +455,9 @@ void biff_workbook::read_globals() {
         wb_sheet_info info;
         info.offset = u32(p);
         info.b_hidden = (p[4] & 3) != 0;
-        info.kind = p[5] == 0 ? wb_sheet_kind::worksheet
-                              : p[5] == 2 ? wb_sheet_kind::chart : wb_sheet_kind::other;
+        info.kind = p[5] == 0   ? wb_sheet_kind::worksheet
+                    : p[5] == 2 ? wb_sheet_kind::chart
+                                : wb_sheet_kind::other;
         if (b_biff8_) {
           biff_cursor cursor;
           cursor.add(d);
@@ -451,7 +475,8 @@ void biff_workbook::read_globals() {
       case rec_externsheet:
         if (b_biff8_ && d.size() >= 2) {
           std::size_t count = u16(p);
-          if (2 + 6 * count > d.size()) break;  // continued lists are rare; names then stay unresolved
+          if (2 + 6 * count > d.size())
+            break;  // continued lists are rare; names then stay unresolved
           for (std::size_t i = 0; i < count; ++i)
             xti_sheets.push_back(static_cast<std::int16_t>(u16(p + 2 + 6 * i + 2)));
         }
@@ -472,7 +497,8 @@ void biff_workbook::read_globals() {
         cursor.chars(chars, (option & 1) != 0, text);
         raw_name n;
         if (flags & 0x20) {
-          const wchar_t* builtin = text.empty() ? nullptr : builtin_name(static_cast<std::uint8_t>(text[0]));
+          const wchar_t* builtin =
+              text.empty() ? nullptr : builtin_name(static_cast<std::uint8_t>(text[0]));
           if (builtin == nullptr) break;
           n.name.name = builtin;
         } else {
@@ -533,8 +559,8 @@ done:
 
 std::wstring_view biff_workbook::shared_string(std::size_t index) const {
   std::size_t start = shared_offsets_[index];
-  std::size_t end = index + 1 < shared_offsets_.size() ? shared_offsets_[index + 1]
-                                                       : shared_pool_.size();
+  std::size_t end =
+      index + 1 < shared_offsets_.size() ? shared_offsets_[index + 1] : shared_pool_.size();
   return std::wstring_view(shared_pool_).substr(start, end - start);
 }
 

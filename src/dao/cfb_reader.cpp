@@ -89,7 +89,8 @@ cfb_reader::cfb_reader(const wb_bytes& bytes) : bytes_(bytes) {
 
   // The FAT's own sectors: 109 in the header, the rest in the DIFAT chain.
   std::vector<std::uint32_t> fat_list;
-  for (int i = 0; i < 109 && fat_list.size() < fat_sectors; ++i) fat_list.push_back(u32(h + 76 + 4 * i));
+  for (int i = 0; i < 109 && fat_list.size() < fat_sectors; ++i)
+    fat_list.push_back(u32(h + 76 + 4 * i));
   std::uint32_t d = first_difat;
   const std::uint32_t per_sector = sector_size_ / 4;
   std::vector<std::uint8_t> buf(sector_size_);
@@ -176,8 +177,10 @@ cfb_stream cfb_reader::open(const std::wstring& name) const {
   if (e->size < mini_cutoff_) {
     // Kept in the mini stream: 64-byte sectors inside the root's stream.
     stream.b_small_ = true;
-    std::vector<std::uint32_t> minis = chain(e->start, mini_fat_, (e->size + mini_size_ - 1) / mini_size_ + 1);
-    if (static_cast<std::uint64_t>(minis.size()) * mini_size_ < e->size) fail("a stream is truncated");
+    std::vector<std::uint32_t> minis =
+        chain(e->start, mini_fat_, (e->size + mini_size_ - 1) / mini_size_ + 1);
+    if (static_cast<std::uint64_t>(minis.size()) * mini_size_ < e->size)
+      fail("a stream is truncated");
     stream.small_.resize(e->size);
     std::uint64_t done = 0;
     for (std::uint32_t m : minis) {
@@ -187,8 +190,10 @@ cfb_stream cfb_reader::open(const std::wstring& name) const {
       if (index >= mini_chain_.size()) fail("a mini sector lies beyond the mini stream");
       std::uint64_t at = (static_cast<std::uint64_t>(mini_chain_[index]) + 1) * sector_size_ +
                          offset % sector_size_;
-      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(mini_size_, e->size - done));
-      if (bytes_.read_at(at, stream.small_.data() + done, want) != want) fail("the file is truncated");
+      std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(mini_size_, e->size - done));
+      if (bytes_.read_at(at, stream.small_.data() + done, want) != want)
+        fail("the file is truncated");
       done += want;
     }
     return stream;

@@ -12,7 +12,8 @@
 namespace {
 bool plain_name(const std::wstring& name) {
   for (wchar_t c : name) {
-    bool ascii_alnum = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    bool ascii_alnum =
+        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
     if (!ascii_alnum && c != L'_' && c < 0x80) return false;
   }
   return !name.empty();
@@ -133,7 +134,8 @@ std::unique_ptr<dao_recordset> dao_database::get_query(const std::wstring& name,
   tk_trace(1, L"dao_database::get_query(%ls, %d)", name.c_str(), flags);
   auto table = parse_select(sql);
   if (!table)
-    throw dao_exception(3131, "Only queries of the form SELECT * FROM [table] can be run on a workbook");
+    throw dao_exception(3131,
+                        "Only queries of the form SELECT * FROM [table] can be run on a workbook");
   const table_source* source = find_source(*table);
   if (source == nullptr)
     throw dao_exception(3078, "The workbook has no table '" + tk_w2a(*table) + "'");

@@ -58,21 +58,31 @@ VARTYPE dao_field::get_type() const {
 VARTYPE dao_field::get_vartype(int dao_type) {
   tk_trace(1, "dao_field::get_vartype(%d)", dao_type);
   switch (dao_type) {
-    case 1: return VT_BOOL;
-    case 2: return VT_UI1;
-    case 3: return VT_I2;
-    case 4: return VT_I4;
-    case 5: return VT_CY;
-    case 6: return VT_R4;
+    case 1:
+      return VT_BOOL;
+    case 2:
+      return VT_UI1;
+    case 3:
+      return VT_I2;
+    case 4:
+      return VT_I4;
+    case 5:
+      return VT_CY;
+    case 6:
+      return VT_R4;
     case 7:
     case 19:
     case 20:
-    case 21: return VT_R8;
+    case 21:
+      return VT_R8;
     case 8:
-    case 22: return VT_DATE;
+    case 22:
+      return VT_DATE;
     case 10:
-    case 12: return VT_BSTR;
-    default: return VT_BLOB;
+    case 12:
+      return VT_BSTR;
+    default:
+      return VT_BLOB;
   }
 }
 
@@ -80,23 +90,34 @@ int dao_field::get_native_type(VARTYPE vartype, std::int32_t size) {
   tk_trace(1, "dao_field::get_native_type(%d)", static_cast<int>(vartype));
   switch (vartype) {
     case VT_I2:
-    case VT_I1: return db_integer;
+    case VT_I1:
+      return db_integer;
     case VT_I4:
-    case VT_UI2: return db_long;
-    case VT_R4: return db_single;
+    case VT_UI2:
+      return db_long;
+    case VT_R4:
+      return db_single;
     case VT_R8:
     case VT_DECIMAL:
     case VT_UI4:
     case VT_I8:
-    case VT_UI8: return db_double;
-    case VT_CY: return db_currency;
-    case VT_DATE: return db_date;
-    case VT_BSTR: return size >= 1 && size <= 255 ? db_text : db_memo;
-    case VT_BOOL: return db_boolean;
-    case VT_UI1: return db_byte;
+    case VT_UI8:
+      return db_double;
+    case VT_CY:
+      return db_currency;
+    case VT_DATE:
+      return db_date;
+    case VT_BSTR:
+      return size >= 1 && size <= 255 ? db_text : db_memo;
+    case VT_BOOL:
+      return db_boolean;
+    case VT_UI1:
+      return db_byte;
     case VT_BLOB:
     case VT_BLOB_OBJECT:
-    case VT_ARRAY | VT_UI1: return size >= 1 && size <= 255 ? db_binary : db_long_binary;
-    default: throw ole_type_exception();
+    case VT_ARRAY | VT_UI1:
+      return size >= 1 && size <= 255 ? db_binary : db_long_binary;
+    default:
+      throw ole_type_exception();
   }
 }

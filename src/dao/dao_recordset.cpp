@@ -27,12 +27,30 @@ void dao_recordset::init_schema() {
     int type = dao_field::db_text;
     std::int32_t size = 255;
     switch (columns[i].type) {
-      case wb_column_type::text: type = dao_field::db_text; size = 255; break;
-      case wb_column_type::long_text: type = dao_field::db_memo; size = 0; break;
-      case wb_column_type::number: type = dao_field::db_double; size = 8; break;
-      case wb_column_type::currency: type = dao_field::db_currency; size = 8; break;
-      case wb_column_type::date: type = dao_field::db_date; size = 8; break;
-      case wb_column_type::boolean: type = dao_field::db_boolean; size = 1; break;
+      case wb_column_type::text:
+        type = dao_field::db_text;
+        size = 255;
+        break;
+      case wb_column_type::long_text:
+        type = dao_field::db_memo;
+        size = 0;
+        break;
+      case wb_column_type::number:
+        type = dao_field::db_double;
+        size = 8;
+        break;
+      case wb_column_type::currency:
+        type = dao_field::db_currency;
+        size = 8;
+        break;
+      case wb_column_type::date:
+        type = dao_field::db_date;
+        size = 8;
+        break;
+      case wb_column_type::boolean:
+        type = dao_field::db_boolean;
+        size = 1;
+        break;
     }
     tk_trace(1, "Field #%d: size=%d, DAO type=%d, default value=%s", static_cast<int>(i), size,
              type, "");

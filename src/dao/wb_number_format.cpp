@@ -19,8 +19,8 @@ bool starts_with_nocase(std::string_view text, std::size_t at, std::string_view 
 }
 
 bool has_currency_symbol(std::string_view text) {
-  static constexpr std::string_view symbols[] = {"$", "\xE2\x82\xAC", "\xC2\xA3", "\xC2\xA5",
-                                                 "\xC2\xA4", "\xE2\x82\xBD", "\xE2\x82\xB9"};
+  static constexpr std::string_view symbols[] = {
+      "$", "\xE2\x82\xAC", "\xC2\xA3", "\xC2\xA5", "\xC2\xA4", "\xE2\x82\xBD", "\xE2\x82\xB9"};
   for (std::string_view s : symbols)
     if (text.find(s) != std::string_view::npos) return true;
   return false;
@@ -36,11 +36,11 @@ wb_format_class wb_number_format::classify(std::string_view code) {
         return currency ? wb_format_class::currency : wb_format_class::plain;
       case '"': {
         std::size_t end = code.find('"', i + 1);
-        std::string_view literal =
-            code.substr(i + 1, end == std::string_view::npos ? std::string_view::npos : end - i - 1);
+        std::string_view literal = code.substr(
+            i + 1, end == std::string_view::npos ? std::string_view::npos : end - i - 1);
         if (has_currency_symbol(literal)) currency = true;
-        if (end == std::string_view::npos) return currency ? wb_format_class::currency
-                                                           : wb_format_class::plain;
+        if (end == std::string_view::npos)
+          return currency ? wb_format_class::currency : wb_format_class::plain;
         i = end;
         break;
       }

@@ -121,7 +121,9 @@ wb_table::cell_class wb_table::classify(const wb_cell& cell) const {
   }
 }
 
-bool wb_table::in_area(const wb_cell& cell) const { return !area_ || area_->contains(cell.row, cell.col); }
+bool wb_table::in_area(const wb_cell& cell) const {
+  return !area_ || area_->contains(cell.row, cell.col);
+}
 
 wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area,
                    bool b_header)
@@ -138,8 +140,7 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
   while (cells->next(cell)) {
     if (!in_area(cell)) continue;
     if (any && cell.row < prev_row)
-      throw dao_exception(dao_exception::bad_table,
-                          "The worksheet stores its rows out of order");
+      throw dao_exception(dao_exception::bad_table, "The worksheet stores its rows out of order");
     prev_row = cell.row;
     if (!any) {
       first_row = last_row = cell.row;
@@ -158,12 +159,23 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
       continue;
     }
     switch (classify(cell)) {
-      case cell_class::none: continue;
-      case cell_class::number: s.number = true; break;
-      case cell_class::currency: s.currency = true; break;
-      case cell_class::date: s.date = true; break;
-      case cell_class::boolean: s.boolean = true; break;
-      case cell_class::text: s.text = true; break;
+      case cell_class::none:
+        continue;
+      case cell_class::number:
+        s.number = true;
+        break;
+      case cell_class::currency:
+        s.currency = true;
+        break;
+      case cell_class::date:
+        s.date = true;
+        break;
+      case cell_class::boolean:
+        s.boolean = true;
+        break;
+      case cell_class::text:
+        s.text = true;
+        break;
     }
     // Only text can outgrow a sized column: the displayed form of a number,
     // date or boolean is never longer than 24 characters.
@@ -200,14 +212,14 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     if (auto it = stats.find(col); it != stats.end()) s = it->second;
     int kinds = (s.number || s.currency) + s.date + s.boolean + s.text;
     if (kinds == 1 && !s.text) {
-      column.type = s.date ? wb_column_type::date
-                  : s.boolean ? wb_column_type::boolean
-                  : (s.currency && !s.number) ? wb_column_type::currency
-                                              : wb_column_type::number;
+      column.type = s.date                      ? wb_column_type::date
+                    : s.boolean                 ? wb_column_type::boolean
+                    : (s.currency && !s.number) ? wb_column_type::currency
+                                                : wb_column_type::number;
     } else {
       column.max_length = kinds == 1 ? s.max_text : s.max_display;
-      column.type = column.max_length > text_size_limit ? wb_column_type::long_text
-                                                        : wb_column_type::text;
+      column.type =
+          column.max_length > text_size_limit ? wb_column_type::long_text : wb_column_type::text;
     }
     std::wstring name = b_header ? tk_trim(s.header) : std::wstring();
     if (name.empty()) name = L"F" + std::to_wstring(col - min_col + 1);
@@ -244,7 +256,7 @@ wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {
     case wb_column_type::number:
     case wb_column_type::currency:
       v.kind = col.type == wb_column_type::number ? wb_value::kind_t::number
-                                                   : wb_value::kind_t::currency;
+                                                  : wb_value::kind_t::currency;
       v.number = cell.number;
       break;
     case wb_column_type::date:

@@ -84,8 +84,7 @@ class wb_row_cursor {
 class wb_table final {
  public:
   // `area`: restricts the table to a defined name's rectangle.
-  wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area,
-           bool b_header);
+  wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area, bool b_header);
 
   const std::vector<wb_column>& columns() const { return columns_; }
   std::uint32_t record_count() const { return record_count_; }

@@ -36,7 +36,7 @@ struct wb_sheet_info {
   std::wstring name;
   wb_sheet_kind kind = wb_sheet_kind::worksheet;
   bool b_hidden = false;
-  std::string part;  // xlsx: the worksheet's part name; xls: empty
+  std::string part;          // xlsx: the worksheet's part name; xls: empty
   std::uint64_t offset = 0;  // xls: position of the sheet's BOF in the stream
 };
 
@@ -52,9 +52,9 @@ struct wb_area {
 };
 
 struct wb_defined_name {
-  std::wstring name;      // as Excel shows it (built-in names without "_xlnm.")
-  int sheet_scope = -1;   // sheet index for a sheet-level name, -1 for the workbook
+  std::wstring name;     // as Excel shows it (built-in names without "_xlnm.")
+  int sheet_scope = -1;  // sheet index for a sheet-level name, -1 for the workbook
   bool b_hidden = false;
-  int area_sheet = -1;    // the sheet the name refers to, -1 when not one plain area
+  int area_sheet = -1;  // the sheet the name refers to, -1 when not one plain area
   wb_area area;
 };

@@ -22,8 +22,8 @@ std::unique_ptr<wb_workbook> wb_workbook::open(wb_bytes bytes) {
       cfb_reader container(bytes);
       // An .xlsx protected by a password is an encrypted package inside a
       // compound file (standard or agile encryption alike).
-      encrypted = container.has_stream(L"EncryptionInfo") ||
-                  container.has_stream(L"EncryptedPackage");
+      encrypted =
+          container.has_stream(L"EncryptionInfo") || container.has_stream(L"EncryptedPackage");
     }
     if (encrypted)
       throw dao_exception(dao_exception::password_protected,

@@ -63,8 +63,8 @@ bool parse_number(std::string_view text, T& out) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
                            text.front() == '\r'))
     text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
-                           text.back() == '\r'))
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' || text.back() == '\r'))
     text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -101,7 +101,8 @@ class rels_handler final : public xml_handler {
 
 // The relationships of a part ("" for the package itself: _rels/.rels).
 std::map<std::string, relationship> read_rels(const zip_archive& archive, const std::string& part) {
-  std::string rels_part = folder_of(part) + "_rels/" + part.substr(folder_of(part).size()) + ".rels";
+  std::string rels_part =
+      folder_of(part) + "_rels/" + part.substr(folder_of(part).size()) + ".rels";
   rels_handler handler(folder_of(part));
   if (auto index = archive.find(rels_part))
     parse_all(handler, rels_part, archive.read_all(*index, wb_limits::max_small_part));
@@ -284,8 +285,8 @@ bool iso_to_serial(std::string_view s, bool b_1904, double& serial) {
     return true;
   }
   long long base = b_1904 ? days_from_civil(1904, 1, 1) : days_from_civil(1899, 12, 30);
-  double days = static_cast<double>(days_from_civil(y, static_cast<unsigned>(mo),
-                                                    static_cast<unsigned>(d)) - base);
+  double days = static_cast<double>(
+      days_from_civil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - base);
   // The 1900 system counts the fictitious 1900-02-29: serials before March 1900
   // are one less than the day count from 1899-12-30.
   if (!b_1904 && days < 61 && days >= 1) days -= 1;
@@ -451,7 +452,8 @@ xlsx_workbook::xlsx_workbook(wb_bytes bytes) : bytes_(std::move(bytes)), archive
   std::string workbook_part;
   for (const auto& [id, rel] : read_rels(archive_, ""))  // the package's own relationships
     if (ends_with(rel.type, "/officeDocument") && !rel.external) workbook_part = rel.target;
-  if (workbook_part.empty() || !archive_.has_entry(workbook_part)) workbook_part = "xl/workbook.xml";
+  if (workbook_part.empty() || !archive_.has_entry(workbook_part))
+    workbook_part = "xl/workbook.xml";
   auto workbook_index = archive_.find(workbook_part);
   if (!workbook_index) {
     if (archive_.has_entry("xl/workbook.bin"))
@@ -482,8 +484,8 @@ xlsx_workbook::xlsx_workbook(wb_bytes bytes) : bytes_(std::move(bytes)), archive
     } else if (ends_with(rel->second.type, "/worksheet")) {
       info.part = rel->second.target;
     } else {
-      info.kind = ends_with(rel->second.type, "/chartsheet") ? wb_sheet_kind::chart
-                                                             : wb_sheet_kind::other;
+      info.kind =
+          ends_with(rel->second.type, "/chartsheet") ? wb_sheet_kind::chart : wb_sheet_kind::other;
     }
     sheets_.push_back(std::move(info));
   }
@@ -493,9 +495,10 @@ xlsx_workbook::xlsx_workbook(wb_bytes bytes) : bytes_(std::move(bytes)), archive
     name.name = n.name;
     if (name.name.rfind(L"_xlnm.", 0) == 0) name.name.erase(0, 6);
     name.b_hidden = n.b_hidden;
-    name.sheet_scope = n.local_sheet >= 0 && static_cast<std::size_t>(n.local_sheet) < sheets_.size()
-                           ? n.local_sheet
-                           : -1;
+    name.sheet_scope =
+        n.local_sheet >= 0 && static_cast<std::size_t>(n.local_sheet) < sheets_.size()
+            ? n.local_sheet
+            : -1;
     if (n.local_sheet < -1) continue;
     std::wstring sheet;
     if (auto area = wb_parse_area(n.formula, sheet)) {
@@ -541,8 +544,8 @@ void xlsx_workbook::read_styles(const std::string& part) {
 
 std::wstring_view xlsx_workbook::shared_string(std::size_t index) const {
   std::size_t start = shared_offsets_[index];
-  std::size_t end = index + 1 < shared_offsets_.size() ? shared_offsets_[index + 1]
-                                                       : shared_pool_.size();
+  std::size_t end =
+      index + 1 < shared_offsets_.size() ? shared_offsets_[index + 1] : shared_pool_.size();
   return std::wstring_view(shared_pool_).substr(start, end - start);
 }
 

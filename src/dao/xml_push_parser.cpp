@@ -46,8 +46,7 @@ void on_start(void* user, const xmlChar* localname, const xmlChar*, const xmlCha
       const char* begin = reinterpret_cast<const char*>(a[3]);
       const char* end = reinterpret_cast<const char*>(a[4]);
       s.attributes.push_back(xml_attribute{
-          view(a[0]), view(a[2]),
-          std::string_view(begin, static_cast<std::size_t>(end - begin))});
+          view(a[0]), view(a[2]), std::string_view(begin, static_cast<std::size_t>(end - begin))});
     }
     s.handler->on_start(view(localname), s.attributes.data(), s.attributes.size());
   });
@@ -118,9 +117,9 @@ void xml_push_parser::feed(const char* data, std::size_t size, bool last) {
     if (rc != 0 || !state_->reason.empty() || ctxt_->disableSAX) {
       std::string reason = state_->reason.empty() ? "malformed XML" : state_->reason;
       while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-      throw dao_exception(dao_exception::not_a_workbook,
-                          "The part '" + state_->part + "' of the workbook cannot be read: " +
-                              reason);
+      throw dao_exception(
+          dao_exception::not_a_workbook,
+          "The part '" + state_->part + "' of the workbook cannot be read: " + reason);
     }
     data += now;
     size -= now;

@@ -43,8 +43,7 @@ zip_archive::zip_archive(const wb_bytes& bytes) {
   } else {
     // libzip keeps reading the buffer while the archive is open.
     buffer_ = std::make_unique<std::vector<std::uint8_t>>(bytes.buffer());
-    zip_source_t* source =
-        zip_source_buffer_create(buffer_->data(), buffer_->size(), 0, &error);
+    zip_source_t* source = zip_source_buffer_create(buffer_->data(), buffer_->size(), 0, &error);
     if (source != nullptr) {
       archive = zip_open_from_source(source, ZIP_RDONLY, &error);
       if (archive == nullptr) zip_source_free(source);
@@ -88,8 +87,7 @@ zip_entry_stream zip_archive::open(std::uint64_t index, std::uint64_t cap) const
   tk_trace(1, "zip_archive::open(%s)", name.c_str());
   zip_file_t* file = zip_fopen_index(handle_.get(), index, 0);
   if (file == nullptr)
-    fail("Cannot read '" + name + "' in the workbook package: " +
-         zip_strerror(handle_.get()));
+    fail("Cannot read '" + name + "' in the workbook package: " + zip_strerror(handle_.get()));
   return zip_entry_stream(file, cap, name);
 }
 
@@ -119,8 +117,8 @@ std::size_t zip_entry_stream::read(void* out, std::size_t count) {
   count = static_cast<std::size_t>(std::min<std::uint64_t>(count, room));
   zip_int64_t got = zip_fread(file_.get(), out, count);
   if (got < 0)
-    fail("The part '" + name_ + "' of the workbook package is damaged: " +
-         zip_file_strerror(file_.get()));
+    fail("The part '" + name_ +
+         "' of the workbook package is damaged: " + zip_file_strerror(file_.get()));
   done_ += static_cast<std::uint64_t>(got);
   if (done_ > cap_) fail("The part '" + name_ + "' of the workbook package is too large");
   return static_cast<std::size_t>(got);

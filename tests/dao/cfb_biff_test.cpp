@@ -116,7 +116,8 @@ std::vector<std::uint8_t> biff5_with_codepage(std::uint16_t codepage) {
   globals.insert(globals.end(), eof.begin(), eof.end());
   auto bof = record(0x0809, {0x00, 0x05, 0x10, 0x00, 0, 0, 0, 0});
   auto label = record(0x0204, {0, 0, 0, 0, 0, 0, 2, 0, 0xC1, 0xC2});
-  for (const auto* part : {&bof, &label, &eof}) globals.insert(globals.end(), part->begin(), part->end());
+  for (const auto* part : {&bof, &label, &eof})
+    globals.insert(globals.end(), part->begin(), part->end());
   return globals;
 }
 }  // namespace

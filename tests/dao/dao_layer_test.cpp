@@ -28,7 +28,8 @@ class dao_test : public ::testing::Test {
     while (!rs.is_eof()) {
       udb_record* record = rs.create_record();
       std::vector<std::string> row;
-      for (std::size_t i = 0; i < record->field_count(); ++i) row.push_back(text(record->field_at(i)));
+      for (std::size_t i = 0; i < record->field_count(); ++i)
+        row.push_back(text(record->field_at(i)));
       rows.push_back(row);
       rs.move_next();
     }
@@ -78,9 +79,11 @@ TEST(dao_engine_test, connect_strings) {
 }
 
 TEST_F(dao_test, refusals_carry_the_numbers_the_error_maps_know) {
-  const std::pair<const char*, std::uint32_t> cases[] = {
-      {"encrypted.xlsx", 0x10C59}, {"filepass.xls", 0x10C59}, {"text.xlsx", 0x10CCA},
-      {"truncated.xlsx", 0x10CCA}, {"missing.xls", 0x10CCA}};
+  const std::pair<const char*, std::uint32_t> cases[] = {{"encrypted.xlsx", 0x10C59},
+                                                         {"filepass.xls", 0x10C59},
+                                                         {"text.xlsx", 0x10CCA},
+                                                         {"truncated.xlsx", 0x10CCA},
+                                                         {"missing.xls", 0x10CCA}};
   for (const auto& [name, code] : cases) {
     try {
       open(name);
@@ -101,7 +104,7 @@ TEST_F(dao_test, refusals_carry_the_numbers_the_error_maps_know) {
 TEST_F(dao_test, table_list_names_sheets_and_defined_names) {
   for (const char* name : {"multi.xlsx", "multi.xls"}) {
     auto db = open(name);
-    std::vector<std::wstring> expected = {L"Data$",      L"'My sheet$'", L"'Q''uote$'",
+    std::vector<std::wstring> expected = {L"Data$",       L"'My sheet$'", L"'Q''uote$'",
                                           L"'Br]acket$'", L"Empty$",      L"Hidden$"};
     if (std::string(name) == "multi.xlsx") {
       expected.push_back(L"Data");        // a workbook name beside the sheet "Data"
@@ -121,8 +124,8 @@ TEST_F(dao_test, schema_and_records_of_a_worksheet) {
     EXPECT_EQ(rs->get_source_text(), L"SELECT * FROM [Data$]");
     const udb_schema& schema = rs->get_schema();
     ASSERT_EQ(schema.field_count(), 7u);
-    const std::pair<VARTYPE, int> types[] = {{VT_R8, 8},   {VT_BSTR, 255}, {VT_R8, 8},
-                                             {VT_DATE, 8}, {VT_BOOL, 1},   {VT_DATE, 8},
+    const std::pair<VARTYPE, int> types[] = {{VT_R8, 8},    {VT_BSTR, 255}, {VT_R8, 8},
+                                             {VT_DATE, 8},  {VT_BOOL, 1},   {VT_DATE, 8},
                                              {VT_BSTR, 255}};
     for (std::size_t i = 0; i < 7; ++i) {
       EXPECT_EQ(schema.field_at(i).vartype, types[i].first) << name << " column " << i;
@@ -134,13 +137,11 @@ TEST_F(dao_test, schema_and_records_of_a_worksheet) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->field_at(4).get_type(), VT_BOOL);
     EXPECT_EQ(first->field_at(3).get_type(), VT_DATE);
-    EXPECT_EQ(texts(*rs), (std::vector<std::vector<std::string>>{
-                              {"1", "alpha", "1.5", "2024-02-29 13:45:10", "1",
-                               "0000-00-00 08:30:00", "01234"},
-                              {"2", "beta", "-2.25", "1999-12-31", "0", "0000-00-00 23:59:59",
-                               "00501"},
-                              {"3", "gamma", "1000000", "1904-01-02", "1", "0000-00-00 00:00:01",
-                               "10001"}}))
+    EXPECT_EQ(texts(*rs),
+              (std::vector<std::vector<std::string>>{
+                  {"1", "alpha", "1.5", "2024-02-29 13:45:10", "1", "0000-00-00 08:30:00", "01234"},
+                  {"2", "beta", "-2.25", "1999-12-31", "0", "0000-00-00 23:59:59", "00501"},
+                  {"3", "gamma", "1000000", "1904-01-02", "1", "0000-00-00 00:00:01", "10001"}}))
         << name;
   }
 }
@@ -244,9 +245,9 @@ TEST(dao_field_test, zero_date_rewrite) {
 
 TEST(dao_field_test, type_tables) {
   const std::pair<int, VARTYPE> vartypes[] = {
-      {1, VT_BOOL}, {2, VT_UI1},  {3, VT_I2},   {4, VT_I4},   {5, VT_CY},   {6, VT_R4},
-      {7, VT_R8},   {19, VT_R8},  {21, VT_R8},  {8, VT_DATE}, {22, VT_DATE}, {10, VT_BSTR},
-      {12, VT_BSTR}, {9, VT_BLOB}, {15, VT_BLOB}, {23, VT_BLOB}, {0, VT_BLOB}, {-1, VT_BLOB}};
+      {1, VT_BOOL},  {2, VT_UI1},  {3, VT_I2},    {4, VT_I4},    {5, VT_CY},    {6, VT_R4},
+      {7, VT_R8},    {19, VT_R8},  {21, VT_R8},   {8, VT_DATE},  {22, VT_DATE}, {10, VT_BSTR},
+      {12, VT_BSTR}, {9, VT_BLOB}, {15, VT_BLOB}, {23, VT_BLOB}, {0, VT_BLOB},  {-1, VT_BLOB}};
   for (const auto& [dao, vt] : vartypes) EXPECT_EQ(dao_field::get_vartype(dao), vt) << dao;
 
   struct native_case {
@@ -255,25 +256,30 @@ TEST(dao_field_test, type_tables) {
     int dao;
   };
   const native_case natives[] = {
-      {VT_I1, 0, 3},     {VT_I2, 0, 3},       {VT_UI2, 0, 4},    {VT_I4, 0, 4},
-      {VT_R4, 0, 6},     {VT_I8, 0, 7},       {VT_DECIMAL, 0, 7}, {VT_CY, 0, 5},
-      {VT_DATE, 0, 8},   {VT_BSTR, 1, 10},    {VT_BSTR, 255, 10}, {VT_BSTR, 256, 12},
-      {VT_BSTR, 0, 12},  {VT_BOOL, 0, 1},     {VT_UI1, 0, 2},    {VT_BLOB, 10, 9},
-      {VT_BLOB, 0, 11},  {VT_ARRAY | VT_UI1, 300, 11}};
+      {VT_I1, 0, 3},      {VT_I2, 0, 3},      {VT_UI2, 0, 4},
+      {VT_I4, 0, 4},      {VT_R4, 0, 6},      {VT_I8, 0, 7},
+      {VT_DECIMAL, 0, 7}, {VT_CY, 0, 5},      {VT_DATE, 0, 8},
+      {VT_BSTR, 1, 10},   {VT_BSTR, 255, 10}, {VT_BSTR, 256, 12},
+      {VT_BSTR, 0, 12},   {VT_BOOL, 0, 1},    {VT_UI1, 0, 2},
+      {VT_BLOB, 10, 9},   {VT_BLOB, 0, 11},   {VT_ARRAY | VT_UI1, 300, 11}};
   for (const auto& c : natives) EXPECT_EQ(dao_field::get_native_type(c.vt, c.size), c.dao) << c.vt;
   EXPECT_THROW(dao_field::get_native_type(VT_NULL, 0), ole_type_exception);
 }
 
 TEST(xls_reader_test, which_tables_are_worksheets_and_their_display_names) {
   const std::pair<const wchar_t*, bool> systems[] = {
-      {L"Sheet1$", true}, {L"'My data$'", true}, {L"$", false},       {L"A", false},
+      {L"Sheet1$", true}, {L"'My data$'", true},  {L"$", false},          {L"A", false},
       {L"Data", false},   {L"Print_Area", false}, {L"Data$Area2", false}, {L"x$'", true}};
   for (const auto& [name, sheet] : systems)
     EXPECT_EQ(xls_reader::non_system(name), sheet) << tk_w2a(name);
-  const std::pair<const wchar_t*, const wchar_t*> simple[] = {
-      {L"Sheet1$", L"Sheet1"}, {L"'My data$'", L"My data"}, {L"'Q1 $'", L"Q1"},
-      {L"'a$b $'", L"a$b"},    {L"$", L"$"},                {L"''", L"''"},
-      {L"'It''s$'", L"It's"}, {L"'a''''b$'", L"a''b"}};
+  const std::pair<const wchar_t*, const wchar_t*> simple[] = {{L"Sheet1$", L"Sheet1"},
+                                                              {L"'My data$'", L"My data"},
+                                                              {L"'Q1 $'", L"Q1"},
+                                                              {L"'a$b $'", L"a$b"},
+                                                              {L"$", L"$"},
+                                                              {L"''", L"''"},
+                                                              {L"'It''s$'", L"It's"},
+                                                              {L"'a''''b$'", L"a''b"}};
   for (const auto& [name, shown] : simple) EXPECT_EQ(xls_reader::simplify_name(name), shown);
 }
 
@@ -312,8 +318,8 @@ TEST_F(xls_reader_sheets, selecting_narrows_the_map_and_reports_absent_names) {
   ::testing::internal::CaptureStdout();
   reader.set_sel_sheets({L"My sheet", L"Nope", L"Data"});
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Worksheet Nope not found\n");
-  EXPECT_EQ(reader.worksheets, (std::map<std::wstring, std::wstring>{{L"Data", L"Data$"},
-                                                                     {L"My sheet", L"'My sheet$'"}}));
+  EXPECT_EQ(reader.worksheets, (std::map<std::wstring, std::wstring>{
+                                   {L"Data", L"Data$"}, {L"My sheet", L"'My sheet$'"}}));
   EXPECT_EQ(selected, (std::map<std::wstring, std::wstring>{{L"Data", L""}, {L"My sheet", L""}}));
 
   reader.b_console_report = false;
@@ -361,7 +367,8 @@ TEST(samples, demo_workbooks_read_with_their_types) {
   for (const auto& c : cases) {
     dao_engine engine(0);
     ASSERT_TRUE(engine.set_version_if(3));
-    auto db = xls_reader::open_xls(engine, tk_utf82w(std::string(DAO_SAMPLES) + "/" + c.file), true);
+    auto db =
+        xls_reader::open_xls(engine, tk_utf82w(std::string(DAO_SAMPLES) + "/" + c.file), true);
     auto rs = db->get_table(c.table, 1);
     std::vector<VARTYPE> types;
     for (std::size_t i = 0; i < rs->get_schema().field_count(); ++i)

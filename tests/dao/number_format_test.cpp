@@ -22,28 +22,27 @@ TEST(number_format, custom_codes) {
       {"h:mm AM/PM", F::date},
       {"[h]:mm:ss", F::date},
       {"mm:ss.0", F::date},
-      {"\"day\" 0", F::plain},             // letters inside quotes do not count
-      {"\\d0", F::plain},                  // nor escaped ones
-      {"[Red]0.00", F::plain},             // nor colours
+      {"\"day\" 0", F::plain},  // letters inside quotes do not count
+      {"\\d0", F::plain},       // nor escaped ones
+      {"[Red]0.00", F::plain},  // nor colours
       {"\"$\"#,##0.00", F::currency},
       {"[$\xE2\x82\xAC-407] #,##0.00", F::currency},
       {"#,##0.00 \xE2\x82\xAC", F::currency},
-      {"[$-407]0.00", F::plain},           // a locale alone is no currency
-      {"0.00;\"d\"", F::plain},            // only the first section decides
+      {"[$-407]0.00", F::plain},  // a locale alone is no currency
+      {"0.00;\"d\"", F::plain},   // only the first section decides
       {"", F::plain},
       {"\"unterminated", F::plain},
       {"[unterminated", F::plain},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(wb_number_format::classify(c.code), c.expected) << c.code;
+  for (const auto& c : cases) EXPECT_EQ(wb_number_format::classify(c.code), c.expected) << c.code;
 }
 
 TEST(number_format, builtin_numbers) {
   using F = wb_format_class;
-  const std::pair<unsigned, F> cases[] = {{0, F::plain},  {2, F::plain},     {5, F::currency},
-                                          {8, F::currency}, {14, F::date},   {22, F::date},
-                                          {37, F::plain}, {44, F::currency}, {45, F::date},
-                                          {47, F::date},  {49, F::plain},    {164, F::plain}};
+  const std::pair<unsigned, F> cases[] = {{0, F::plain},    {2, F::plain},     {5, F::currency},
+                                          {8, F::currency}, {14, F::date},     {22, F::date},
+                                          {37, F::plain},   {44, F::currency}, {45, F::date},
+                                          {47, F::date},    {49, F::plain},    {164, F::plain}};
   for (const auto& [id, expected] : cases) EXPECT_EQ(wb_number_format::builtin(id), expected) << id;
 }
 

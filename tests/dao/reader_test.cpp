@@ -52,8 +52,8 @@ TEST_P(multi_sheet, lists_sheets_in_order_with_kinds) {
   for (const auto& s : book->sheets())
     if (s.kind == wb_sheet_kind::worksheet)
       worksheets.push_back(tk_w2utf8(s.name) + (s.b_hidden ? "(hidden)" : ""));
-  EXPECT_EQ(worksheets, (std::vector<std::string>{"Data", "My sheet", "Q'uote", "Br]acket",
-                                                  "Empty", "Hidden(hidden)"}));
+  EXPECT_EQ(worksheets, (std::vector<std::string>{"Data", "My sheet", "Q'uote", "Br]acket", "Empty",
+                                                  "Hidden(hidden)"}));
 }
 
 TEST_P(multi_sheet, long_text_and_empty_sheet) {
@@ -100,7 +100,8 @@ TEST(workbook_reader, defined_names_with_areas_and_scopes) {
 TEST(workbook_reader, one_text_cell_far_down_makes_the_column_text_keeping_every_value) {
   auto book = open_fixture("mixed.xlsx");
   wb_table table(*book, 0, std::nullopt, true);
-  EXPECT_EQ(types_of(table), (std::vector<wb_column_type>{wb_column_type::text, wb_column_type::text}));
+  EXPECT_EQ(types_of(table),
+            (std::vector<wb_column_type>{wb_column_type::text, wb_column_type::text}));
   rows_t rows = read_rows(table);
   ASSERT_EQ(rows.size(), 6000u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"t:1", "t:00001"}));
@@ -135,10 +136,18 @@ struct serial_case {
 TEST(workbook_reader, serial_to_ole_date) {
   using R = wb_cell_value::date_result;
   const serial_case cases[] = {
-      {0.25, false, R::ok, 0.25},       {1, false, R::ok, 2},         {59, false, R::ok, 60},
-      {60, false, R::null, 0},          {60.5, false, R::null, 0},    {61, false, R::ok, 61},
-      {0, true, R::ok, 0},              {1, true, R::ok, 1463},       {60, true, R::ok, 1522},
-      {1e12, false, R::invalid, 0},     {-1, false, R::invalid, 0},   {2958465.9999, false, R::ok, 2958465.9999},
+      {0.25, false, R::ok, 0.25},
+      {1, false, R::ok, 2},
+      {59, false, R::ok, 60},
+      {60, false, R::null, 0},
+      {60.5, false, R::null, 0},
+      {61, false, R::ok, 61},
+      {0, true, R::ok, 0},
+      {1, true, R::ok, 1463},
+      {60, true, R::ok, 1522},
+      {1e12, false, R::invalid, 0},
+      {-1, false, R::invalid, 0},
+      {2958465.9999, false, R::ok, 2958465.9999},
       {2958466, false, R::invalid, 0},
   };
   for (const auto& c : cases) {
@@ -189,9 +198,10 @@ TEST_P(odd_package, reads_every_kind_of_cell) {
   using T = wb_column_type;
   EXPECT_EQ(types_of(table),
             (std::vector<T>{T::text, T::boolean, T::text, T::date, T::currency, T::date}));
-  EXPECT_EQ(read_rows(table), (rows_t{{"-", "-", "-", "-", "-", "-"},
-                                      {"t:rich", "b:1", "-", "d:2024-02-29", "c:12.5", "d:06:00:00"},
-                                      {"t:line\r&<", "b:0", "-", "d:2024-02-29 12:00:00", "c:3", "-"}}));
+  EXPECT_EQ(read_rows(table),
+            (rows_t{{"-", "-", "-", "-", "-", "-"},
+                    {"t:rich", "b:1", "-", "d:2024-02-29", "c:12.5", "d:06:00:00"},
+                    {"t:line\r&<", "b:0", "-", "d:2024-02-29 12:00:00", "c:3", "-"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(packages, odd_package, ::testing::Values("odd.xlsx", "strict.xlsx"));
@@ -252,19 +262,22 @@ TEST(workbook_reader, header_names_are_made_unique_in_linear_time) {
   std::string sheet = "<worksheet><sheetData><row r=\"1\">";
   const int columns = 16000;
   for (int c = 0; c < columns; ++c)
-    sheet += c == 1 ? "<c t=\"inlineStr\"><is><t>x1</t></is></c>"
-                    : c % 2 ? "<c t=\"inlineStr\"><is><t>X</t></is></c>"
-                            : "<c t=\"inlineStr\"><is><t>x</t></is></c>";
+    sheet += c == 1  ? "<c t=\"inlineStr\"><is><t>x1</t></is></c>"
+             : c % 2 ? "<c t=\"inlineStr\"><is><t>X</t></is></c>"
+                     : "<c t=\"inlineStr\"><is><t>x</t></is></c>";
   sheet += "</row></sheetData></worksheet>";
-  std::vector<std::uint8_t> package = wb_fuzz_zip(
-      {{"_rels/.rels",
-        "<Relationships><Relationship Id=\"r\" Type=\"x/officeDocument\" Target=\"xl/workbook.xml\"/>"
-        "</Relationships>"},
-       {"xl/workbook.xml",
-        "<workbook xmlns:r=\"y/relationships\"><sheets><sheet name=\"S\" r:id=\"s\"/></sheets></workbook>"},
-       {"xl/_rels/workbook.xml.rels",
-        "<Relationships><Relationship Id=\"s\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
-       {"xl/s.xml", sheet}});
+  std::vector<std::uint8_t> package =
+      wb_fuzz_zip({{"_rels/.rels",
+                    "<Relationships><Relationship Id=\"r\" Type=\"x/officeDocument\" "
+                    "Target=\"xl/workbook.xml\"/>"
+                    "</Relationships>"},
+                   {"xl/workbook.xml",
+                    "<workbook xmlns:r=\"y/relationships\"><sheets><sheet name=\"S\" "
+                    "r:id=\"s\"/></sheets></workbook>"},
+                   {"xl/_rels/workbook.xml.rels",
+                    "<Relationships><Relationship Id=\"s\" Type=\"x/worksheet\" "
+                    "Target=\"s.xml\"/></Relationships>"},
+                   {"xl/s.xml", sheet}});
   auto book = wb_workbook::open(wb_bytes::from_buffer(package));
   wb_table table(*book, 0, std::nullopt, true);
   ASSERT_EQ(table.columns().size(), static_cast<std::size_t>(columns));

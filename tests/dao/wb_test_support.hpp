@@ -11,7 +11,9 @@
 #include "wb_table.hpp"
 #include "wb_workbook.hpp"
 
-inline std::string fixture(const std::string& name) { return std::string(DAO_FIXTURES) + "/" + name; }
+inline std::string fixture(const std::string& name) {
+  return std::string(DAO_FIXTURES) + "/" + name;
+}
 
 inline std::unique_ptr<wb_workbook> open_fixture(const std::string& name) {
   return wb_workbook::open(wb_bytes::from_file(fixture(name)));
@@ -28,8 +30,8 @@ inline std::string render(const wb_value& v) {
     case wb_value::kind_t::number:
     case wb_value::kind_t::currency: {
       char buf[64];
-      std::snprintf(buf, sizeof buf, "%s%.15g", v.kind == wb_value::kind_t::number ? "n:" : "c:",
-                    v.number);
+      std::snprintf(buf, sizeof buf, "%s%.15g",
+                    v.kind == wb_value::kind_t::number ? "n:" : "c:", v.number);
       return buf;
     }
     case wb_value::kind_t::date: {

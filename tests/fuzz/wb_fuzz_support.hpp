@@ -24,7 +24,8 @@ inline std::uint32_t wb_fuzz_crc32(const std::string& data) {
 }
 
 // A zip archive of the given (name, content) entries, stored uncompressed.
-inline std::vector<std::uint8_t> wb_fuzz_zip(const std::vector<std::pair<std::string, std::string>>& entries) {
+inline std::vector<std::uint8_t> wb_fuzz_zip(
+    const std::vector<std::pair<std::string, std::string>>& entries) {
   std::string out, central;
   auto u16 = [](std::string& s, std::uint16_t v) {
     s += static_cast<char>(v & 0xFF);
@@ -91,8 +92,7 @@ inline void wb_fuzz_drain(const wb_workbook& book, std::size_t sheet, std::optio
   std::uint32_t rows = 0;
   while (cursor->next(values)) {
     FUZZ_CHECK(values.size() == table.columns().size());
-    for (const auto& v : values)
-      FUZZ_CHECK(v.kind != wb_value::kind_t::text || !v.text.empty());
+    for (const auto& v : values) FUZZ_CHECK(v.kind != wb_value::kind_t::text || !v.text.empty());
     ++rows;
   }
   FUZZ_CHECK(rows == table.record_count());

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
-    auto book = wb_workbook::open(wb_bytes::from_buffer(std::vector<std::uint8_t>(data, data + size)));
+    auto book =
+        wb_workbook::open(wb_bytes::from_buffer(std::vector<std::uint8_t>(data, data + size)));
     wb_fuzz_read_all(*book);
   } catch (const dao_exception& e) {
     FUZZ_CHECK(e.number() == 3161 || e.number() == 3274 || e.number() == 3190);
