@@ -1,6 +1,7 @@
 #include "catalog.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "tds_text.hpp"
 
@@ -100,7 +101,8 @@ bool like(std::string_view s, std::string_view p) {
 
 bool is_aggregate(const sql::expr& e) {
   return e.k == sql::expr::kind::function &&
-         (e.name == "count" || e.name == "count_big" || e.name == "min" || e.name == "max");
+         (e.name == "count" || e.name == "count_big" || e.name == "min" || e.name == "max" ||
+          e.name == "sum" || e.name == "avg");
 }
 
 // sp_columns' ODBC type code for a column type.
@@ -212,6 +214,41 @@ std::pair<int64_t, int64_t> precision_length(const sql_type& t) {
       return {36, 16};
   }
   return {0, 0};
+}
+
+double to_double(const value& v) {
+  return v.k == value::kind::integer   ? static_cast<double>(v.i)
+         : v.k == value::kind::decimal ? static_cast<double>(v.dec) / std::pow(10.0, v.scale)
+                                       : v.f;
+}
+
+// Explicit conversion: like the implicit one, except that text and bytes are cut to the target's
+// length without an error and text may become bytes.
+value cast(const value& v, const sql_type& to) {
+  if (v.is_null()) return v;
+  if ((to.is_string() || to.is_binary()) && to.length != k_max_length) {
+    sql_type wide = to;
+    wide.length = k_max_length;
+    if (wide.id == type_id::char_) wide.id = type_id::varchar;
+    if (wide.id == type_id::nchar) wide.id = type_id::nvarchar;
+    if (wide.id == type_id::binary) wide.id = type_id::varbinary;
+    value whole;
+    if (to.is_binary() && v.k == value::kind::string)
+      whole =
+          value::binary(v.origin == type_id::nvarchar ? utf8_to_utf16le(v.s) : utf8_to_cp1252(v.s));
+    else
+      whole = convert(v, wide);
+    if (to.is_string()) {
+      whole.s = utf8_prefix_units(whole.s, static_cast<size_t>(to.length), to.is_unicode());
+    } else if (whole.s.size() > static_cast<size_t>(to.length)) {
+      whole.s.resize(static_cast<size_t>(to.length));
+    }
+    return convert(whole, to);
+  }
+  if (to.is_binary() && v.k == value::kind::string)
+    return value::binary(v.origin == type_id::nvarchar ? utf8_to_utf16le(v.s)
+                                                       : utf8_to_cp1252(v.s));
+  return convert(v, to);
 }
 
 // sys.indexes numbering: the clustered index is 1, the others follow from 2 in creation order.
@@ -624,6 +661,7 @@ value catalog::eval(const sql::expr& e, const relation* r, const std::vector<val
         return d ? value::integer(d->id, type_id::smallint) : value::null();
       }
       if (e.name == "db_name") return text(db_);
+      if (e.name == "cast" || e.name == "convert") return cast(args.at(0), e.target);
       if (e.name == "object_id") {
         std::string n = arg_text(0);
         std::vector<std::string> parts;
@@ -777,6 +815,45 @@ relation catalog::select(const sql::select_stmt& q, bool metadata_only) {
           for (const auto& row : src.rows) n += !eval(*e.args.at(0), &src, &row).is_null();
         c.type = sql_type{e.name == "count" ? type_id::int_ : type_id::bigint};
         result.push_back(value::integer(n, c.type.id));
+      } else if (e.name == "sum" || e.name == "avg") {
+        // Integers add up as bigint, exact numerics as decimal(38, s), the rest as float.
+        value total;
+        int64_t n = 0;
+        for (const auto& row : src.rows) {
+          value v = eval(*e.args.at(0), &src, &row);
+          if (v.is_null()) continue;
+          ++n;
+          if (total.is_null()) {
+            total = v;
+            if (v.k == value::kind::integer) total = value::integer(v.i, type_id::bigint);
+            continue;
+          }
+          if (total.k == value::kind::integer && v.k == value::kind::integer) {
+            if (__builtin_add_overflow(total.i, v.i, &total.i))
+              throw sql_error(
+                  8115, 16, 2,
+                  "Arithmetic overflow error converting expression to data type bigint.");
+          } else if (total.k == value::kind::decimal && v.k == value::kind::decimal &&
+                     total.scale == v.scale) {
+            total.dec += v.dec;
+          } else if (total.k == value::kind::real || v.k == value::kind::real) {
+            total = value::real(to_double(total) + to_double(v));
+          } else {
+            throw sql_error(8117, 16, 1,
+                            "Operand data type " + type_of(v).name() + " is invalid for " + e.name +
+                                " operator.");
+          }
+        }
+        if (e.name == "avg" && n > 0) {
+          if (total.k == value::kind::integer)
+            total.i /= n;
+          else if (total.k == value::kind::decimal)
+            total.dec /= n;
+          else
+            total.f /= static_cast<double>(n);
+        }
+        c.type = type_of(total);
+        result.push_back(total);
       } else {
         value best;
         for (const auto& row : src.rows) {
@@ -857,6 +934,8 @@ relation catalog::select(const sql::select_stmt& q, bool metadata_only) {
     value probe = eval(e, &src, src.rows.empty() ? &probe_row : &src.rows[0]);
     c.type = type_of(probe);
     if (probe.k == value::kind::string) c.type.length = c.type.is_unicode() ? 4000 : 8000;
+    if (e.k == sql::expr::kind::function && (e.name == "cast" || e.name == "convert"))
+      c.type = e.target;
     slots.push_back({-1, &e});
     out.columns.push_back(std::move(c));
   }

@@ -320,6 +320,26 @@ TEST_F(server_sql, select_filters_orders_and_counts) {
   EXPECT_EQ(db().scalar("SELECT TOP 1 b FROM t ORDER BY a DESC"), "abc");
 }
 
+TEST_F(server_sql, cast_convert_and_aggregates_for_checking_results) {
+  ASSERT_TRUE(db().exec(
+      "CREATE TABLE t (d datetime, m decimal(9,2), n int, s nvarchar(10)); INSERT INTO t VALUES "
+      "('2024-02-29 13:45:10.123', 1.25, 7, N'abcdef'), ('2023-01-01', 2.50, NULL, N'x')"));
+  ASSERT_TRUE(
+      db().exec("SELECT CONVERT(varchar(23), d, 121), CAST(s AS nvarchar(3)), "
+                "CAST(m AS int), CONVERT(varbinary(2), 'AB') FROM t ORDER BY d DESC"))
+      << db().last_error_text();
+  const auto& rows = db().results()[0].rows;
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"2024-02-29 13:45:10.123", "abc", "1", "0x4142"}));
+  EXPECT_EQ(rows[1][0], "2023-01-01 00:00:00.000");
+  ASSERT_TRUE(db().exec("SELECT SUM(m), SUM(n), AVG(m), MIN(d), MAX(s), COUNT(n) FROM t"));
+  EXPECT_EQ(
+      db().results()[0].rows[0],
+      (std::vector<std::string>{"3.75", "7", "1.87", "2023-01-01 00:00:00.0000000", "x", "1"}));
+  EXPECT_FALSE(db().exec("SELECT CAST(s AS int) FROM t"));
+  EXPECT_EQ(db().errors()[0].number, 245);
+}
+
 TEST_F(server_sql, version_properties_and_database_tests) {
   EXPECT_EQ(db().scalar("SELECT @@VERSION").rfind("Microsoft SQL Server 2019", 0), 0u);
   EXPECT_EQ(db().scalar("SELECT SERVERPROPERTY('ProductVersion')"), "15.0.2000.5");

@@ -396,13 +396,15 @@ class parser final {
     }
   }
 
-  sql_type type() {
+  // In CAST and CONVERT a character or binary type without a length has 30, elsewhere 1.
+  sql_type type(bool in_cast = false) {
     std::string name = ident();
     auto id = type_from_name(name);
     if (!id)
       throw sql_error(2715, 16, 6,
                       "Column, parameter, or variable #1: Cannot find data type " + name + ".");
     sql_type t = default_type(*id);
+    if (in_cast && (t.is_string() || t.is_binary()) && !t.is_long()) t.length = 30;
     if (accept_op("(")) {
       if (accept("MAX")) {
         if (t.id != type_id::varchar && t.id != type_id::nvarchar && t.id != type_id::varbinary)
@@ -972,6 +974,21 @@ class parser final {
           e->name = first;
           for (char& ch : e->name)
             ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+          if (e->name == "cast") {
+            e->args.push_back(expression());
+            expect("AS");
+            e->target = type(true);
+            expect_op(")");
+            return e;
+          }
+          if (e->name == "convert") {
+            e->target = type(true);
+            expect_op(",");
+            e->args.push_back(expression());
+            if (accept_op(",")) e->args.push_back(expression());  // style: ISO forms are used
+            expect_op(")");
+            return e;
+          }
           if (accept_op("*")) {
             auto star = std::make_unique<expr>();
             star->k = expr::kind::star;

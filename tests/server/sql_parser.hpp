@@ -52,6 +52,7 @@ struct expr {
   std::vector<expr_ptr> args;
   bool negated = false;  // IS NOT NULL, NOT LIKE, NOT IN
   std::unique_ptr<select_stmt> subquery;
+  sql_type target;          // CAST / CONVERT
   std::string source_text;  // how the expression was written, for unnamed result columns
 };
 
