@@ -847,9 +847,11 @@ relation catalog::select(const sql::select_stmt& q, bool metadata_only) {
         if (e.name == "avg" && n > 0) {
           if (total.k == value::kind::integer)
             total.i /= n;
-          else if (total.k == value::kind::decimal)
+          else if (total.k == value::kind::decimal) {
+            // AVG of decimal(p, s) is decimal(38, max(s, 6)).
+            for (; total.scale < 6; ++total.scale) total.dec *= 10;
             total.dec /= n;
-          else
+          } else
             total.f /= static_cast<double>(n);
         }
         c.type = type_of(total);

@@ -335,7 +335,7 @@ TEST_F(server_sql, cast_convert_and_aggregates_for_checking_results) {
   ASSERT_TRUE(db().exec("SELECT SUM(m), SUM(n), AVG(m), MIN(d), MAX(s), COUNT(n) FROM t"));
   EXPECT_EQ(
       db().results()[0].rows[0],
-      (std::vector<std::string>{"3.75", "7", "1.87", "2023-01-01 00:00:00.0000000", "x", "1"}));
+      (std::vector<std::string>{"3.75", "7", "1.875000", "2023-01-01 00:00:00.0000000", "x", "1"}));
   EXPECT_FALSE(db().exec("SELECT CAST(s AS int) FROM t"));
   EXPECT_EQ(db().errors()[0].number, 245);
 }
