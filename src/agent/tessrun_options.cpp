@@ -257,7 +257,7 @@ bool parse_cmd_line(int argc, const char* const* argv) {
     // A delimiter outside the four known ones would index past the table.
     if (conv.n_comma < 0 || conv.n_comma >= csv_delimiter_count)
       exit_with_message("You should specify CSV delimiter (use '--csv_delim' option)");
-    if (!b_mode_given) conv.set_mode(mode_overwrite_tables);
+    if (!b_mode_given && !conv.b_mode_from_profile) conv.set_mode(mode_overwrite_tables);
     if (b_profile_loaded) return true;
   }
 

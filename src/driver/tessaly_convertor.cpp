@@ -229,14 +229,22 @@ int tessaly_convertor::get_progress() {
 bool tessaly_convertor::load_profile(const udb_profile& profile) {
   udb_profile_keys::settings settings = to_profile_settings();
   mssql.to_profile_settings(settings);
+  const int mode_before = mode;
+  settings.mode = -1;
   udb_profile_keys::load_all(profile, settings);
+  b_mode_from_profile = b_mode_from_profile || settings.mode >= 0;
+  if (settings.mode < 0) settings.mode = mode_before;
   from_profile_settings(settings);
   tk_trace(2, "mssql_converter_impl::load_profile");
   mssql.from_profile_settings(settings);
   tk_trace(1, "Duplicate selected tables in 'worksheets' array");
-  std::vector<std::wstring> all_sheets;
-  get_all_sheets(all_sheets);
-  set_sel_sheets(pushed_back);
+  // A CSV file has no worksheets to select; opening it as a workbook would
+  // only fail.
+  if (from_xls) {
+    std::vector<std::wstring> all_sheets;
+    get_all_sheets(all_sheets);
+    set_sel_sheets(pushed_back);
+  }
   return true;
 }
 

@@ -52,6 +52,9 @@ class tessaly_convertor final : public udb_converter,
   std::unique_ptr<mss_database> get_dest_base();
 
   mssql_converter_impl mssql;
+  // A loaded profile named the mode, so a CSV run keeps it rather than
+  // falling back to its default.
+  bool b_mode_from_profile = false;
 
   // Progress of the current run.
   std::atomic<int> table_total{0};
