@@ -800,6 +800,8 @@ relation catalog::select(const sql::select_stmt& q, bool metadata_only) {
     std::vector<value> result;
     for (const auto& item : q.items) {
       const sql::expr& e = *item.e;
+      if (is_aggregate(e) && e.args.size() != 1)
+        throw sql_error(174, 15, 1, "The " + e.name + " function requires 1 argument(s).");
       if (!is_aggregate(e))
         throw sql_error(8120, 16, 1,
                         "Column '" + e.name +

@@ -244,6 +244,8 @@ const error_case k_error_cases[] = {
      "object name 'dbo.t' and the index name 'ux'. The duplicate key value is (1)."},
     {"ambiguous_column", "CREATE TABLE a (id int); CREATE TABLE b (id int)",
      "SELECT id FROM a JOIN b ON a.id = b.id", 209, "Ambiguous column name 'id'."},
+    {"aggregate_arguments", "CREATE TABLE t (a int)", "SELECT MIN() FROM t", 174,
+     "The min function requires 1 argument(s)."},
     {"identity_insert_without_identity", "CREATE TABLE t (a int)", "SET IDENTITY_INSERT t ON", 8106,
      "Table 'dbo.t' does not have the identity property. Cannot perform SET operation."},
 };

@@ -1,6 +1,7 @@
 #include "session.hpp"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "catalog.hpp"
 #include "tds_text.hpp"
@@ -371,6 +372,15 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
     message(out, true, e.number, e.state, e.cls, e.what());
     abort = is_batch_aborting(e.number);
     write_done(out, tok_done, static_cast<uint16_t>((abort ? 0 : more) | done_error), 0, 0);
+    return;
+  } catch (const std::logic_error& e) {
+    // A statement this server cannot evaluate must not cost the client its connection.
+    message(out, true, 8630, 1, 16,
+            std::string("Internal Query Processor Error: The query processor encountered an "
+                        "unexpected error during execution (") +
+                e.what() + ").");
+    abort = true;
+    write_done(out, tok_done, done_error, 0, 0);
     return;
   }
   write_done(out, tok_done, static_cast<uint16_t>(more | (counted ? done_count : 0)), 0xC1, rows);
