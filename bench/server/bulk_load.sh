@@ -45,12 +45,14 @@ SQL
 start=$(date +%s.%N)
 freebcp bench.dbo.rows in "$work/rows.txt" -c -b "$batch" -S "127.0.0.1:$port" -U sa -P "$password" >"$work/bcp.out"
 end=$(date +%s.%N)
+# CPU seconds the server spent (utime + stime), to tell whether it or the client was the bottleneck.
+server_cpu=$(awk -v hz="$(getconf CLK_TCK)" '{printf "%.2f", ($14 + $15) / hz}' "/proc/$server_pid/stat")
 count=$(printf 'USE bench\ngo\nSELECT COUNT(*) FROM rows\ngo\n' |
   tsql -H 127.0.0.1 -p "$port" -U sa -P "$password" -o q 2>/dev/null | tr -d ' \t' | grep -E '^[0-9]+$' | tail -1)
-/usr/bin/python3 - "$start" "$end" "$rows" "$count" <<'PY'
+/usr/bin/python3 - "$start" "$end" "$rows" "$count" "$server_cpu" <<'PY'
 import sys
-start, end, rows, count = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+start, end, rows, count, cpu = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), sys.argv[4], sys.argv[5]
 secs = end - start
 print(f"rows sent: {rows}, rows in table: {count}")
-print(f"elapsed: {secs:.2f} s, {rows / secs:,.0f} rows/s")
+print(f"elapsed: {secs:.2f} s, {rows / secs:,.0f} rows/s (server CPU {cpu} s)")
 PY
