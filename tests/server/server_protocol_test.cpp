@@ -92,6 +92,50 @@ TEST(server_protocol, a_bulk_load_cut_short_leaves_no_rows_and_no_keys) {
   EXPECT_TRUE(db.exec("INSERT INTO t (a) VALUES (1)")) << db.last_error_text();
 }
 
+// Sends `bytes` on a fresh connection and returns what the server answered.
+std::string exchange(int port, const std::string& bytes) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    char buf[4096];
+    // Up to a second; once something has arrived, 100 ms of silence ends the reply.
+    for (int i = 0, quiet = 0; i < 100 && !(quiet >= 10 && !reply.empty()); ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 10) <= 0) {
+        ++quiet;
+        continue;
+      }
+      quiet = 0;
+      ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      reply.append(buf, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  return reply;
+}
+
+TEST(server_protocol, attention_inside_a_bulk_load_drops_the_batch) {
+  server_process server;
+  std::string bytes = tds_fuzz::seed_login_and_table(k_password) +
+                      tds_fuzz::packet(7, tds_fuzz::seed_bulk_tokens(2), false) +
+                      tds_fuzz::packet(6, "") +
+                      tds_fuzz::packet(1, tds_fuzz::sql_batch("SELECT 42"));
+  std::string reply = exchange(server.port(), bytes);
+  // DONE with the attention bit, then the answer to the batch sent after it.
+  EXPECT_NE(reply.find(std::string("\xFD\x20\x00", 3)), std::string::npos);
+  EXPECT_NE(reply.find(std::string("\xD1\x04\x2A\x00\x00\x00", 6)), std::string::npos)
+      << "the connection must go on after the attention";
+  dblib_client db(server.port());
+  EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM t"), "0");
+  EXPECT_TRUE(db.exec("INSERT INTO t (a) VALUES (2)")) << db.last_error_text();
+}
+
 TEST(server_protocol, deeply_nested_sql_is_refused_not_a_crash) {
   server_process server;
   dblib_client db(server.port());

@@ -12,6 +12,9 @@ namespace {
 constexpr size_t k_max_message = 16u << 20;  // an SQL batch or LOGIN7 larger than this is refused
 constexpr const char* k_server_name = "TESSALY-TEST";
 
+// An attention packet in the middle of a bulk-load message.
+struct bulk_cancelled {};
+
 bool is_batch_aborting(int number) {
   // Conversion failures end the whole batch in SQL Server; constraint violations only the
   // statement.
@@ -521,6 +524,7 @@ void session::bulk(packet first) {
     if (eom) throw protocol_error("bulk load stream ends inside a token");
     packet p;
     if (!read_packet(p)) throw protocol_error("connection closed inside a bulk load");
+    if (p.type == pkt_attention) throw bulk_cancelled();
     if (p.type != pkt_bulk) throw protocol_error("packet type changed inside a bulk load");
     buf.erase(0, pos);
     pos = 0;
@@ -624,6 +628,17 @@ void session::bulk(packet first) {
     t = d ? d->find(table_name) : nullptr;
     if (t) engine_.rollback(*t, pending);
     throw;
+  } catch (const bulk_cancelled&) {
+    // The client cancelled: the batch is dropped and the attention acknowledged.
+    if (!lock.owns_lock()) lock.lock();
+    d = engine_.find_db(db_name);
+    t = d ? d->find(table_name) : nullptr;
+    if (t) engine_.rollback(*t, pending);
+    lock.unlock();
+    std::string out;
+    write_done(out, tok_done, done_attn, 0, 0);
+    send(pkt_reply, out);
+    return;
   }
   std::string out;
   if (!lock.owns_lock()) lock.lock();
