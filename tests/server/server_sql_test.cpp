@@ -277,6 +277,9 @@ TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
 TEST_F(server_sql, a_failed_row_leaves_a_multi_row_insert_out_whole) {
   ASSERT_TRUE(db().exec("CREATE TABLE t (a int PRIMARY KEY)"));
   EXPECT_FALSE(db().exec("INSERT INTO t VALUES (1), (2), (1)"));
+  ASSERT_EQ(db().infos().size(), 1u);
+  EXPECT_EQ(db().infos()[0].number, 3621);
+  EXPECT_EQ(db().infos()[0].text, "The statement has been terminated.");
   EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t"), "0");
 }
 

@@ -12,6 +12,13 @@ namespace {
 constexpr size_t k_max_message = 16u << 20;  // an SQL batch or LOGIN7 larger than this is refused
 constexpr const char* k_server_name = "TESSALY-TEST";
 
+// Errors after which SQL Server adds the informational "The statement has been terminated.".
+bool ends_the_statement(int number) {
+  for (int n : {2627, 2601, 515, 547, 2628, 8152, 8115, 220, 242, 544, 545})
+    if (n == number) return true;
+  return false;
+}
+
 // An attention packet in the middle of a bulk-load message.
 struct bulk_cancelled {};
 
@@ -373,6 +380,8 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
     }
   } catch (const sql_error& e) {
     message(out, true, e.number, e.state, e.cls, e.what());
+    if (ends_the_statement(e.number))
+      message(out, false, 3621, 0, 0, "The statement has been terminated.");
     abort = is_batch_aborting(e.number);
     write_done(out, tok_done, static_cast<uint16_t>((abort ? 0 : more) | done_error), 0, 0);
     return;
