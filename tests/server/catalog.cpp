@@ -411,7 +411,7 @@ relation catalog::view(const sql::object_name& name) {
         bool chars = c.type.is_string() || c.type.is_binary();
         bool numeric = c.type.is_integer() || c.type.is_exact_numeric() ||
                        c.type.id == type_id::real || c.type.id == type_id::float_;
-        auto [prec, len] = precision_length(c.type);
+        int64_t prec = precision_length(c.type).first;
         int64_t max_chars = c.type.length == k_max_length ? -1
                             : c.type.is_long()            ? prec
                                                           : c.type.length;
@@ -431,7 +431,6 @@ relation catalog::view(const sql::object_name& name) {
                                     c.type.id == type_id::datetime        ? 3
                                     : c.type.id == type_id::smalldatetime ? 0
                                                                           : c.type.scale)});
-        (void)len;
       }
   } else if (schema == "INFORMATION_SCHEMA" &&
              (n == "TABLE_CONSTRAINTS" || n == "KEY_COLUMN_USAGE")) {
