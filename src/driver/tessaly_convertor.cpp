@@ -106,6 +106,11 @@ void tessaly_convertor::convert_from_xls() {
     try {
       current_table_ = display_name;
       std::unique_ptr<udb_recordset> source = workbook->get_table(dao_name, 1);
+      // A table needs at least one column; say so rather than let the
+      // server refuse an empty CREATE TABLE.
+      if (source->get_schema().field_count() == 0)
+        throw tk_exception("The worksheet holds no data, so no table was created for it.",
+                           tk_level_item);
       bool b_generated = false;
       const std::wstring table_name = valid_table_name(validator, display_name, b_generated);
       bool b_exists = destination->is_table_exist(table_name);
