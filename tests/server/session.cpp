@@ -352,6 +352,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
             throw sql_error(207, 16, 1, "Invalid column name '" + c.name + "'.");
           bulk_columns_.push_back(c.name);
         }
+        bulk_keep_nulls_ = fold_case(s.text).find("KEEP_NULLS") != std::string::npos;
         bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos ||
                               identity_insert_ == fold_case(d.name + "." + t->name);
         break;
@@ -583,6 +584,9 @@ void session::bulk(packet first) {
               if (col.identity) identity_given = true;
               value& v = row[i];
               given[c] = true;
+              // Without KEEP_NULLS a NULL takes the column's default, as SQL Server's bulk load
+              // does.
+              if (v.is_null() && !bulk_keep_nulls_ && col.has_default) full[c] = col.default_value;
               if (v.is_null()) continue;
               if ((col.type.is_string() || col.type.is_binary()) && !col.type.is_long()) {
                 size_t n = col.type.is_unicode()  ? utf16_length(v.s)

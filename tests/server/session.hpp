@@ -80,6 +80,7 @@ class session final {
   std::string bulk_table_;
   std::vector<std::string> bulk_columns_;
   bool bulk_keep_identity_ = false;
+  bool bulk_keep_nulls_ = false;
   int64_t last_identity_ = -1;
 };
 
