@@ -204,6 +204,20 @@ TEST_F(server_bulk, nulls_take_the_default_and_fail_without_one) {
   EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM u"), "0");
 }
 
+TEST_F(server_bulk, keys_are_enforced_but_foreign_keys_are_not) {
+  ASSERT_TRUE(db().exec(
+      "CREATE TABLE p (id int PRIMARY KEY); CREATE TABLE c (id int PRIMARY KEY, pid int); "
+      "ALTER TABLE c ADD CONSTRAINT [FK_c] FOREIGN KEY (pid) REFERENCES p (id)"));
+  std::string orphans = write_temp_file("1\t10\n2\t20\n");
+  EXPECT_NE(freebcp("bulk.dbo.c", orphans).find("2 rows copied"), std::string::npos);
+  std::string out = freebcp("bulk.dbo.c", orphans);
+  unlink(orphans.c_str());
+  EXPECT_NE(out.find("2627"), std::string::npos) << out;
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM c"), "2");
+  EXPECT_FALSE(db().exec("INSERT INTO c VALUES (3, 30)")) << "INSERT checks the foreign key";
+  EXPECT_EQ(db().errors()[0].number, 547);
+}
+
 TEST_F(server_bulk, identity_columns_are_generated_unless_kept) {
   ASSERT_TRUE(db().exec("CREATE TABLE [t] ([id] int IDENTITY(1,1) NOT NULL, [v] int NULL)"));
   std::string file = write_temp_file("50\t1\n60\t2\n");

@@ -352,6 +352,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
             throw sql_error(207, 16, 1, "Invalid column name '" + c.name + "'.");
           bulk_columns_.push_back(c.name);
         }
+        bulk_check_constraints_ = fold_case(s.text).find("CHECK_CONSTRAINTS") != std::string::npos;
         bulk_keep_nulls_ = fold_case(s.text).find("KEEP_NULLS") != std::string::npos;
         bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos ||
                               identity_insert_ == fold_case(d.name + "." + t->name);
@@ -611,7 +612,7 @@ void session::bulk(packet first) {
             for (size_t c = 0; c < tt.columns.size(); ++c)
               if (!given[c] && !tt.columns[c].identity && tt.columns[c].has_default)
                 full[c] = tt.columns[c].default_value;
-            engine_.add_row(*d, tt, pending, full, identity_given);
+            engine_.add_row(*d, tt, pending, full, identity_given, bulk_check_constraints_);
             ++count;
           }
         } else if (tok == tok_done || tok == tok_doneinproc || tok == tok_doneproc) {

@@ -81,6 +81,7 @@ class session final {
   std::vector<std::string> bulk_columns_;
   bool bulk_keep_identity_ = false;
   bool bulk_keep_nulls_ = false;
+  bool bulk_check_constraints_ = false;
   int64_t last_identity_ = -1;
 };
 
