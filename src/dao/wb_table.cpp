@@ -127,7 +127,7 @@ bool wb_table::in_area(const wb_cell& cell) const {
 
 wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area,
                    bool b_header)
-    : book_(book), sheet_(sheet), area_(area) {
+    : book_(book), area_(area) {
   tk_trace(1, "wb_table::wb_table(%zu, %d)", sheet, b_header ? 1 : 0);
   // Pass 1: the used range and what each column holds.
   std::map<std::uint32_t, column_stats> stats;  // by sheet column
@@ -142,6 +142,7 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     if (any && cell.row < prev_row)
       throw dao_exception(dao_exception::bad_table, "The worksheet stores its rows out of order");
     prev_row = cell.row;
+    spool_.append(cell);
     if (!any) {
       first_row = last_row = cell.row;
       min_col = max_col = cell.col;
@@ -183,6 +184,7 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.str().size());
     s.max_display = std::max(s.max_display, shown);
   }
+  spool_.finish();
   if (area_) {
     // A defined name covers its whole rectangle, up to the last used row.
     min_col = area_->first_col;
@@ -239,7 +241,7 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
 }
 
 std::unique_ptr<wb_row_cursor> wb_table::rows() const {
-  return std::make_unique<wb_row_cursor>(book_.open_sheet(sheet_), *this);
+  return std::make_unique<wb_row_cursor>(spool_.replay(), *this);
 }
 
 wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {

@@ -4,7 +4,8 @@
 // once and keeps, per column, which kinds of value it holds and the longest
 // text, so that a column's type is decided from all its non-empty cells and
 // not from the first rows. Memory is bounded by the number of columns.
-// rows() then streams the sheet a second time and hands out one row of
+// The cells it decoded are kept in a wb_cell_spool (memory up to a budget,
+// a temporary file beyond), and rows() replays them, handing out one row of
 // values at a time, each already in its column's type.
 //
 // The table's extent is the used range: from the first to the last row and
@@ -33,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "wb_cell_spool.hpp"
 #include "wb_cell_stream.hpp"
 #include "wb_types.hpp"
 
@@ -106,8 +108,8 @@ class wb_table final {
   bool in_area(const wb_cell& cell) const;
 
   const wb_workbook& book_;
-  std::size_t sheet_;
   std::optional<wb_area> area_;
+  wb_cell_spool spool_;
   std::vector<wb_column> columns_;
   std::uint32_t first_col_ = 0;
   std::uint32_t first_row_ = 0;  // first data row (after the header)

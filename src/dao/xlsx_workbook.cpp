@@ -346,7 +346,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       }
       if (cell_.col >= wb_limits::max_columns) fail("A cell of the worksheet lies beyond the grid");
       next_col_ = cell_.col + 1;
-      type_ = std::string(xml_push_parser::find(a, n, "t"));
+      type_ = type_of(xml_push_parser::find(a, n, "t"));
       unsigned style = 0;
       parse_number(xml_push_parser::find(a, n, "s"), style);
       cell_.format = book_.style_class(style);
@@ -393,23 +393,23 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
     c.shared = {};
     c.number = 0;
     c.kind = wb_kind::empty;
-    if (type_ == "s") {
+    if (type_ == cell_type::shared) {
       std::size_t index = 0;
       if (value_.empty()) return;
       if (!parse_number(value_, index) || index >= book_.shared_count())
         fail("A cell refers to a shared string that does not exist: " + value_);
       c.kind = wb_kind::text;
       c.shared = book_.shared_string(index);
-    } else if (type_ == "str" || type_ == "inlineStr") {
+    } else if (type_ == cell_type::text) {
       c.kind = wb_kind::text;
       c.text = wb_decode_escapes(wb_from_utf8(value_));
-    } else if (type_ == "b") {
+    } else if (type_ == cell_type::boolean) {
       if (value_.empty()) return;
       c.kind = wb_kind::boolean;
       c.number = parse_number(value_, c.number) && c.number != 0 ? 1 : 0;
-    } else if (type_ == "e") {
+    } else if (type_ == cell_type::error) {
       c.kind = wb_kind::error;
-    } else if (type_ == "d") {
+    } else if (type_ == cell_type::date) {
       if (value_.empty()) return;
       if (iso_to_serial(value_, book_.is_1904(), c.number)) {
         c.kind = wb_kind::number;
@@ -428,20 +428,31 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       }
     }
     if (c.kind == wb_kind::text && c.str().empty()) return;  // an empty formula result
-    queue_.push_back(c);
+    queue_.push_back(std::move(c));
+  }
+
+  // The cell's t attribute; anything unknown is read as a number.
+  enum class cell_type : std::uint8_t { number, shared, text, boolean, error, date };
+  static cell_type type_of(std::string_view t) {
+    if (t == "s") return cell_type::shared;
+    if (t == "str" || t == "inlineStr") return cell_type::text;
+    if (t == "b") return cell_type::boolean;
+    if (t == "e") return cell_type::error;
+    if (t == "d") return cell_type::date;
+    return cell_type::number;
   }
 
   const xlsx_workbook& book_;
   zip_entry_stream entry_;
   xml_push_parser parser_;
   std::deque<wb_cell> queue_;
-  char chunk_[65536];
+  char chunk_[1 << 18];
   bool done_ = false;
   bool in_data_ = false, in_cell_ = false, in_v_ = false, in_inline_ = false;
   int phonetic_ = 0;
   std::uint32_t row_ = 0, next_row_ = 0, next_col_ = 0;
   wb_cell cell_;
-  std::string type_;
+  cell_type type_ = cell_type::number;
   std::string value_;
 };
 }  // namespace

@@ -290,3 +290,45 @@ TEST(workbook_reader, header_names_are_made_unique_in_linear_time) {
   EXPECT_EQ(table.columns()[3].name, L"X3");
 }
 }  // namespace
+
+namespace {
+// The cells kept between the typing and the reading pass come back whole and
+// in order, from memory or, past the budget, from the temporary file; two
+// replays do not disturb each other.
+TEST(cell_spool, replays_cells_from_memory_and_from_the_file) {
+  for (std::size_t budget : {std::size_t(1) << 20, std::size_t(64)}) {
+    wb_cell_spool spool(budget);
+    std::vector<wb_cell> cells;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+      wb_cell c;
+      c.row = i / 3;
+      c.col = i % 3 + 16000;
+      c.kind = i % 3 == 0 ? wb_kind::text : i % 3 == 1 ? wb_kind::number : wb_kind::boolean;
+      c.format = i % 2 ? wb_format_class::date : wb_format_class::plain;
+      c.number = i * 0.5;
+      if (c.kind == wb_kind::text) c.text = std::wstring(i % 50, L'\u4e2d') + L"\U0001F600";
+      cells.push_back(c);
+      spool.append(c);
+    }
+    spool.finish();
+    EXPECT_EQ(spool.spilled(), budget == 64);
+    auto first = spool.replay();
+    auto second = spool.replay();
+    wb_cell a, b;
+    for (const auto& expected : cells) {
+      ASSERT_TRUE(first->next(a));
+      ASSERT_TRUE(second->next(b));
+      for (const wb_cell* got : {&a, &b}) {
+        ASSERT_EQ(got->row, expected.row);
+        ASSERT_EQ(got->col, expected.col);
+        ASSERT_EQ(got->kind, expected.kind);
+        ASSERT_EQ(got->format, expected.format);
+        ASSERT_EQ(got->number, expected.number);
+        ASSERT_EQ(got->str(), expected.str());
+      }
+    }
+    EXPECT_FALSE(first->next(a));
+    EXPECT_FALSE(second->next(b));
+  }
+}
+}  // namespace
