@@ -64,39 +64,77 @@ sql_type type_of(const value& v) {
   return sql_type{type_id::int_};
 }
 
-// SQL Server's LIKE with % and _ and [...] classes, case-insensitive under the default collation.
-bool like(std::string_view s, std::string_view p) {
-  if (p.empty()) return s.empty();
-  if (p[0] == '%') {
-    for (size_t i = 0; i <= s.size(); ++i)
-      if (like(s.substr(i), p.substr(1))) return true;
-    return false;
-  }
-  if (s.empty()) return false;
-  if (p[0] == '[') {
-    size_t close = p.find(']', 1);
-    if (close != std::string_view::npos) {
-      std::string_view set = p.substr(1, close - 1);
-      bool neg = !set.empty() && set[0] == '^';
-      if (neg) set.remove_prefix(1);
-      char c = fold_case(s.substr(0, 1))[0];
-      bool hit = false;
-      for (size_t i = 0; i < set.size(); ++i) {
-        char lo = fold_case(set.substr(i, 1))[0];
-        if (i + 2 < set.size() && set[i + 1] == '-') {
-          char hi = fold_case(set.substr(i + 2, 1))[0];
-          hit |= c >= lo && c <= hi;
-          i += 2;
+// SQL Server's LIKE with %, _ and [...] / [^...] classes, case-insensitive (ASCII) as the default
+// collation is. Iterative, with one backtrack point per %, so neither long values nor many %
+// characters can exhaust the stack or take exponential time.
+bool like(std::string_view text, std::string_view pattern) {
+  auto fold = [](char32_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+  struct element {
+    enum kind { any_run, any_one, literal, set };
+    kind k;
+    char32_t c = 0;
+    std::u32string members;  // for set: pairs of (low, high)
+    bool negated = false;
+    explicit element(kind k_, char32_t c_ = 0) : k(k_), c(c_) {}
+  };
+  std::u32string s = utf8_to_u32(text), p = utf8_to_u32(pattern);
+  std::vector<element> elements;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '%') {
+      if (elements.empty() || elements.back().k != element::any_run)
+        elements.emplace_back(element::any_run);
+    } else if (p[i] == '_') {
+      elements.emplace_back(element::any_one);
+    } else if (p[i] == '[' && p.find(']', i + 1) != std::u32string::npos) {
+      size_t close = p.find(']', i + 1);
+      element e(element::set);
+      size_t j = i + 1;
+      if (j < close && p[j] == '^') {
+        e.negated = true;
+        ++j;
+      }
+      for (; j < close; ++j) {
+        if (j + 2 < close && p[j + 1] == '-') {
+          e.members += fold(p[j]);
+          e.members += fold(p[j + 2]);
+          j += 2;
         } else {
-          hit |= c == lo;
+          e.members += fold(p[j]);
+          e.members += fold(p[j]);
         }
       }
-      return hit != neg && like(s.substr(1), p.substr(close + 1));
+      elements.push_back(std::move(e));
+      i = close;
+    } else {
+      elements.emplace_back(element::literal, fold(p[i]));
     }
   }
-  if (p[0] == '_' || fold_case(p.substr(0, 1)) == fold_case(s.substr(0, 1)))
-    return like(s.substr(1), p.substr(1));
-  return false;
+  auto matches = [&](const element& e, char32_t c) {
+    c = fold(c);
+    if (e.k == element::any_one) return true;
+    if (e.k == element::literal) return e.c == c;
+    bool hit = false;
+    for (size_t m = 0; m + 1 < e.members.size(); m += 2)
+      hit |= c >= e.members[m] && c <= e.members[m + 1];
+    return hit != e.negated;
+  };
+  size_t si = 0, ei = 0, star = std::string::npos, star_si = 0;
+  while (si < s.size()) {
+    if (ei < elements.size() && elements[ei].k == element::any_run) {
+      star = ei++;
+      star_si = si;
+    } else if (ei < elements.size() && matches(elements[ei], s[si])) {
+      ++ei;
+      ++si;
+    } else if (star != std::string::npos) {
+      ei = star + 1;
+      si = ++star_si;
+    } else {
+      return false;
+    }
+  }
+  while (ei < elements.size() && elements[ei].k == element::any_run) ++ei;
+  return ei == elements.size();
 }
 
 bool is_aggregate(const sql::expr& e) {

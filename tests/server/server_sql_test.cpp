@@ -345,6 +345,37 @@ TEST_F(server_sql, cast_convert_and_aggregates_for_checking_results) {
   EXPECT_EQ(db().errors()[0].number, 245);
 }
 
+TEST_F(server_sql, like_patterns) {
+  struct like_case {
+    const char* value;
+    const char* pattern;
+    bool match;
+  };
+  const like_case cases[] = {
+      {"abc", "a%", true},    {"abc", "%C", true},      {"abc", "a_c", true},
+      {"abc", "a_", false},   {"abc", "[a-b]bc", true}, {"abc", "[^a]bc", false},
+      {"a%c", "a[%]c", true}, {"Ünï", "_n_", true},     {"", "%", true},
+      {"aaa", "%%a%%", true}, {"ab", "%b%b", false},    {"東京", "東%", true},
+  };
+  ASSERT_TRUE(db().exec("CREATE TABLE t (id int, v nvarchar(20))"));
+  int n = 0;
+  for (const auto& c : cases) {
+    std::string value = std::string(c.value);
+    ASSERT_TRUE(db().exec("INSERT INTO t VALUES (" + std::to_string(++n) + ", N'" + value + "')"));
+  }
+  n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.value) + " LIKE " + c.pattern);
+    EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM t WHERE id = " + std::to_string(++n) +
+                          " AND v LIKE N'" + c.pattern + "'"),
+              c.match ? "1" : "0");
+  }
+  // A long value against many wildcards answers at once and does not exhaust the stack.
+  ASSERT_TRUE(db().exec("CREATE TABLE big (v nvarchar(max)); INSERT INTO big VALUES (N'" +
+                        std::string(200000, 'a') + "')"));
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM big WHERE v LIKE N'%a%a%a%a%a%a%a%a%b'"), "0");
+}
+
 TEST_F(server_sql, version_properties_and_database_tests) {
   EXPECT_EQ(db().scalar("SELECT @@VERSION").rfind("Microsoft SQL Server 2019", 0), 0u);
   EXPECT_EQ(db().scalar("SELECT SERVERPROPERTY('ProductVersion')"), "15.0.2000.5");

@@ -160,6 +160,13 @@ std::string utf8_prefix_units(std::string_view text, size_t count, bool utf16_un
   return std::string(text.substr(0, pos));
 }
 
+std::u32string utf8_to_u32(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) out.push_back(next_code_point(text, pos));
+  return out;
+}
+
 std::string fold_case(std::string_view text) {
   std::string out(text);
   for (char& c : out)

@@ -21,6 +21,8 @@ size_t utf16_length(std::string_view text);
 size_t code_points(std::string_view text);
 // The first `count` UTF-16 units (or code points) of `text`, never splitting a character.
 std::string utf8_prefix_units(std::string_view text, size_t count, bool utf16_units);
+// Code points of UTF-8 text (invalid sequences become U+FFFD).
+std::u32string utf8_to_u32(std::string_view text);
 // ASCII-only case folding, enough for the default case-insensitive collation of names and keys.
 std::string fold_case(std::string_view text);
 bool iequals(std::string_view a, std::string_view b);
