@@ -345,6 +345,17 @@ TEST_F(server_sql, cast_convert_and_aggregates_for_checking_results) {
   EXPECT_EQ(db().errors()[0].number, 245);
 }
 
+TEST_F(server_sql, double_quotes_follow_quoted_identifier) {
+  ASSERT_TRUE(db().exec("CREATE TABLE [q t] (v varchar(10))"));
+  EXPECT_EQ(db().scalar("SELECT \"text\""), "text") << "DB-Library sessions start with it OFF";
+  EXPECT_FALSE(db().exec("SELECT COUNT(*) FROM \"q t\""));
+  ASSERT_TRUE(db().exec("SET QUOTED_IDENTIFIER ON; INSERT INTO \"q t\" VALUES ('x')"))
+      << db().last_error_text();
+  EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM \"q t\""), "1") << "the setting lasts";
+  ASSERT_TRUE(db().exec("SET ANSI_NULLS, QUOTED_IDENTIFIER OFF"));
+  EXPECT_EQ(db().scalar("SELECT \"again\""), "again");
+}
+
 TEST_F(server_sql, like_patterns) {
   struct like_case {
     const char* value;

@@ -221,7 +221,7 @@ void session::batch(const std::string& sql) {
   std::string out;
   std::vector<std::unique_ptr<sql::statement>> statements;
   try {
-    statements = sql::parse_batch(sql);
+    statements = sql::parse_batch(sql, quoted_identifier_);
   } catch (const sql_error& e) {
     config_.log_statement(sql);
     message(out, true, e.number, e.state, e.cls, e.what());

@@ -74,7 +74,8 @@ class session final {
   std::string user_;
   std::string db_ = "master";
   bool fmtonly_ = false;
-  std::string identity_insert_;  // folded "db.table" with IDENTITY_INSERT ON
+  bool quoted_identifier_ = false;  // SQL Server's default for DB-Library connections
+  std::string identity_insert_;     // folded "db.table" with IDENTITY_INSERT ON
   // Set by "insert bulk", consumed by the BULK LOAD message that follows.
   bool bulk_pending_ = false;
   std::string bulk_table_;

@@ -101,6 +101,7 @@ std::vector<tok> tokenize(std::string_view s) {
       }
     } else if (c == '"') {
       t.kind = tok_kind::quoted_ident;
+      t.double_quoted = true;
       ++p;
       for (;;) {
         if (p >= s.size())
@@ -178,7 +179,9 @@ class depth_guard final {
 
 class parser final {
  public:
-  parser(std::string_view sql) : sql_(sql), toks_(tokenize(sql)) {}
+  parser(std::string_view sql, bool quoted_identifier)
+      : sql_(sql), toks_(tokenize(sql)), quoted_identifier_(quoted_identifier) {}
+  bool quoted_identifier() const { return quoted_identifier_; }
 
   std::vector<std::unique_ptr<statement>> batch() {
     std::vector<std::unique_ptr<statement>> out;
@@ -229,6 +232,7 @@ class parser final {
   }
   std::string ident() {
     if (peek().kind != tok_kind::ident && peek().kind != tok_kind::quoted_ident) fail();
+    if (peek().double_quoted && !quoted_identifier_) fail();
     return next().text;
   }
   object_name object() {
@@ -585,7 +589,8 @@ class parser final {
     if (peek().kind != tok_kind::ident) fail();
     s.k = statement::kind::set_option;
     s.name = fold_case(next().text);
-    while (accept_op(",")) ident();  // SET ANSI_NULLS, QUOTED_IDENTIFIER ON
+    bool quoted_identifier = s.name == "QUOTED_IDENTIFIER";
+    while (accept_op(",")) quoted_identifier |= fold_case(ident()) == "QUOTED_IDENTIFIER";
     if (s.name == "TEXTSIZE" || s.name == "ROWCOUNT" || s.name == "LOCK_TIMEOUT") {
       integer();
     } else if (s.name == "LANGUAGE" || s.name == "DATEFORMAT" || s.name == "DEADLOCK_PRIORITY") {
@@ -597,6 +602,7 @@ class parser final {
       while (peek().kind == tok_kind::ident && !is_kw("SET") && !is_kw("SELECT")) next();
     } else {
       s.flag = on_off();
+      if (quoted_identifier) quoted_identifier_ = s.flag;
     }
   }
 
@@ -966,6 +972,10 @@ class parser final {
         if (is_reserved(t.text)) fail();
         [[fallthrough]];
       case tok_kind::quoted_ident: {
+        if (t.double_quoted && !quoted_identifier_) {
+          e->literal = value::string(next().text, false);
+          return e;
+        }
         bool plain = t.kind == tok_kind::ident;
         std::string first = next().text;
         if (plain && is_op("(")) {
@@ -1021,12 +1031,16 @@ class parser final {
   std::vector<tok> toks_;
   size_t pos_ = 0;
   int depth_ = 0;
+  bool quoted_identifier_;
 };
 
 }  // namespace
 
-std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql) {
-  return parser(sql).batch();
+std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql, bool& quoted_identifier) {
+  parser p(sql, quoted_identifier);
+  auto out = p.batch();
+  quoted_identifier = p.quoted_identifier();
+  return out;
 }
 
 }  // namespace tds::sql

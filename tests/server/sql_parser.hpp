@@ -18,7 +18,8 @@ enum class tok_kind { end, ident, quoted_ident, number, string, nstring, binary,
 
 struct tok {
   tok_kind kind = tok_kind::end;
-  std::string text;  // identifier without brackets, literal text without quotes, operator
+  bool double_quoted = false;  // "name": an identifier or, with QUOTED_IDENTIFIER OFF, a string
+  std::string text;            // identifier without brackets, literal text without quotes, operator
   size_t begin = 0, end = 0;
 };
 
@@ -145,6 +146,8 @@ struct statement {
   std::vector<std::unique_ptr<statement>> then_branch, else_branch;
 };
 
-std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql);
+// `quoted_identifier` is the session's QUOTED_IDENTIFIER setting; SET QUOTED_IDENTIFIER statements
+// in the batch change it as they are parsed, as SQL Server applies that option at parse time.
+std::vector<std::unique_ptr<statement>> parse_batch(std::string_view sql, bool& quoted_identifier);
 
 }  // namespace tds::sql
