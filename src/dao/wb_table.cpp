@@ -144,7 +144,9 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     prev_row = cell.row;
     spool_.append(cell);
     if (!any) {
-      first_row = last_row = cell.row;
+      // A defined name starts where its area starts, used or not.
+      first_row = area_ ? area_->first_row : cell.row;
+      last_row = cell.row;
       min_col = max_col = cell.col;
       any = true;
     }

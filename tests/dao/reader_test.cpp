@@ -332,3 +332,19 @@ TEST(cell_spool, replays_cells_from_memory_and_from_the_file) {
   }
 }
 }  // namespace
+
+namespace {
+// A defined name's header row is the first row of its area even when that
+// row is empty; the first used row below it is data.
+TEST(workbook_reader, area_starting_on_an_empty_row) {
+  auto book = open_fixture("odd.xlsx");
+  wb_area area;
+  area.first_row = 1;  // row 2, empty
+  area.last_row = 3;
+  area.first_col = 0;
+  area.last_col = 1;
+  wb_table table(*book, 0, area, true);
+  EXPECT_EQ(names_of(table), (std::vector<std::string>{"F1", "F2"}));
+  EXPECT_EQ(read_rows(table), (rows_t{{"t:rich", "b:1"}, {"t:line\r&<", "b:0"}}));
+}
+}  // namespace
