@@ -246,6 +246,11 @@ const error_case k_error_cases[] = {
      "SELECT id FROM a JOIN b ON a.id = b.id", 209, "Ambiguous column name 'id'."},
     {"aggregate_arguments", "CREATE TABLE t (a int)", "SELECT MIN() FROM t", 174,
      "The min function requires 1 argument(s)."},
+    {"identity_insert_on_two_tables",
+     "CREATE TABLE a (id int IDENTITY); CREATE TABLE b (id int IDENTITY); SET IDENTITY_INSERT a ON",
+     "SET IDENTITY_INSERT b ON", 8107,
+     "IDENTITY_INSERT is already ON for table '%db%.dbo.a'. Cannot perform SET operation for table "
+     "'b'."},
     {"identity_insert_without_identity", "CREATE TABLE t (a int)", "SET IDENTITY_INSERT t ON", 8106,
      "Table 'dbo.t' does not have the identity property. Cannot perform SET operation."},
 };

@@ -319,9 +319,14 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
               "Table '" + t->schema + "." + t->name +
                   "' does not have the identity property. Cannot perform SET operation.");
         std::string key = fold_case(d.name + "." + t->name);
-        if (s.flag)
+        if (s.flag && !identity_insert_.empty() && identity_insert_ != key)
+          throw sql_error(8107, 16, 1,
+                          "IDENTITY_INSERT is already ON for table '" + identity_insert_shown_ +
+                              "'. Cannot perform SET operation for table '" + t->name + "'.");
+        if (s.flag) {
           identity_insert_ = key;
-        else if (identity_insert_ == key)
+          identity_insert_shown_ = d.name + "." + t->schema + "." + t->name;
+        } else if (identity_insert_ == key)
           identity_insert_.clear();
         break;
       }

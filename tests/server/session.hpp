@@ -74,8 +74,9 @@ class session final {
   std::string user_;
   std::string db_ = "master";
   bool fmtonly_ = false;
-  bool quoted_identifier_ = false;  // SQL Server's default for DB-Library connections
-  std::string identity_insert_;     // folded "db.table" with IDENTITY_INSERT ON
+  bool quoted_identifier_ = false;     // SQL Server's default for DB-Library connections
+  std::string identity_insert_;        // folded "db.table" with IDENTITY_INSERT ON
+  std::string identity_insert_shown_;  // the same as messages name it: db.dbo.table
   // Set by "insert bulk", consumed by the BULK LOAD message that follows.
   bool bulk_pending_ = false;
   std::string bulk_table_;
