@@ -279,6 +279,18 @@ TEST_F(server_sql, errors_carry_sql_server_numbers_and_texts) {
   }
 }
 
+TEST_F(server_sql, row_counts_unless_nocount) {
+  ASSERT_TRUE(db().exec("CREATE TABLE t (a int)"));
+  ASSERT_EQ(dbcmd(db().proc(), "INSERT INTO t VALUES (1), (2), (3)"), SUCCEED);
+  ASSERT_EQ(dbsqlexec(db().proc()), SUCCEED);
+  ASSERT_EQ(dbresults(db().proc()), SUCCEED);
+  EXPECT_EQ(DBCOUNT(db().proc()), 3);
+  ASSERT_EQ(dbresults(db().proc()), NO_MORE_RESULTS);
+  ASSERT_EQ(dbcmd(db().proc(), "SET NOCOUNT ON; INSERT INTO t VALUES (4)"), SUCCEED);
+  ASSERT_EQ(dbsqlexec(db().proc()), SUCCEED);
+  while (dbresults(db().proc()) == SUCCEED) EXPECT_EQ(DBCOUNT(db().proc()), -1);
+}
+
 TEST_F(server_sql, a_failed_row_leaves_a_multi_row_insert_out_whole) {
   ASSERT_TRUE(db().exec("CREATE TABLE t (a int PRIMARY KEY)"));
   EXPECT_FALSE(db().exec("INSERT INTO t VALUES (1), (2), (1)"));

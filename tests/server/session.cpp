@@ -306,6 +306,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
       }
       case sql::statement::kind::set_option:
         if (s.name == "FMTONLY") fmtonly_ = s.flag;
+        if (s.name == "NOCOUNT") nocount_ = s.flag;
         break;
       case sql::statement::kind::set_identity_insert: {
         database& d = db_of(s.object);
@@ -402,7 +403,9 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
     write_done(out, tok_done, done_error, 0, 0);
     return;
   }
-  write_done(out, tok_done, static_cast<uint16_t>(more | (counted ? done_count : 0)), 0xC1, rows);
+  // SET NOCOUNT ON keeps the DONE tokens but drops their row counts.
+  write_done(out, tok_done, static_cast<uint16_t>(more | (counted && !nocount_ ? done_count : 0)),
+             0xC1, rows);
 }
 
 void session::run_insert(const sql::statement& s, uint64_t& rows) {

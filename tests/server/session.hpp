@@ -74,6 +74,7 @@ class session final {
   std::string user_;
   std::string db_ = "master";
   bool fmtonly_ = false;
+  bool nocount_ = false;
   bool quoted_identifier_ = false;     // SQL Server's default for DB-Library connections
   std::string identity_insert_;        // folded "db.table" with IDENTITY_INSERT ON
   std::string identity_insert_shown_;  // the same as messages name it: db.dbo.table
