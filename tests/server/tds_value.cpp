@@ -65,11 +65,14 @@ std::string format_datetime(const value& v, const sql_type& t) {
                                                                        : 0;
   if (digits > 0) {
     std::snprintf(buf, sizeof buf, "%07lld", static_cast<long long>(frac));
-    time_part += "." + std::string(buf).substr(0, static_cast<size_t>(digits));
+    time_part.push_back('.');
+    time_part.append(buf, static_cast<size_t>(digits));
   }
   if (t.id == type_id::date) return date_part;
   if (t.id == type_id::time) return time_part;
-  return date_part + " " + time_part;
+  date_part.push_back(' ');
+  date_part.append(time_part);
+  return date_part;
 }
 
 }  // namespace
@@ -100,14 +103,17 @@ std::string decimal_to_text(__int128 digits, uint8_t scale) {
   bool neg = digits < 0;
   unsigned __int128 u = neg ? static_cast<unsigned __int128>(-(digits + 1)) + 1
                             : static_cast<unsigned __int128>(digits);
+  // Digits are produced least significant first, then reversed.
   std::string s;
+  size_t produced = 0;
   do {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
+    if (scale > 0 && produced == scale) s.push_back('.');
+    s.push_back(static_cast<char>('0' + static_cast<int>(u % 10)));
     u /= 10;
-  } while (u != 0);
-  while (s.size() <= scale) s.insert(s.begin(), '0');
-  if (scale > 0) s.insert(s.size() - scale, ".");
-  return neg ? "-" + s : s;
+    ++produced;
+  } while (u != 0 || produced <= scale);
+  if (neg) s.push_back('-');
+  return std::string(s.rbegin(), s.rend());
 }
 
 std::string guid_to_text(std::string_view b) {
