@@ -457,6 +457,15 @@ void engine::alter_column(database& db, table& t, const sql::column_def& c) {
   if (col.has_default)
     col.default_value = convert(col.default_value, c.type, qualified_name, col.name);
   t.rows = std::move(rebuilt);
+  // Keys over the column are encoded from its new type.
+  for (auto& key : t.keys) {
+    if (key.k == key_constraint::kind::index ||
+        std::find(key.columns.begin(), key.columns.end(), static_cast<size_t>(idx)) ==
+            key.columns.end())
+      continue;
+    key.keys.clear();
+    for (const auto& row : t.rows) key.keys.insert(encode_key(decode_row(t, row), key.columns));
+  }
 }
 
 void engine::insert_rows(database& db, table& t, std::vector<std::vector<value>>& rows,

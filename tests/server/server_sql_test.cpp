@@ -428,6 +428,18 @@ TEST_F(server_sql, alter_column_widens_to_text_and_keeps_values) {
   EXPECT_EQ(db().results()[0].rows[1][0], long_value);
 }
 
+TEST_F(server_sql, keys_follow_a_column_through_alter_column) {
+  ASSERT_TRUE(
+      db().exec("CREATE TABLE t (k int NOT NULL, CONSTRAINT [PK_t] PRIMARY KEY (k)); "
+                "INSERT INTO t VALUES (1), (2)"));
+  ASSERT_TRUE(db().exec("ALTER TABLE t ALTER COLUMN k nvarchar(5) NOT NULL"))
+      << db().last_error_text();
+  EXPECT_FALSE(db().exec("INSERT INTO t VALUES (N'1')"));
+  ASSERT_FALSE(db().errors().empty());
+  EXPECT_EQ(db().errors()[0].number, 2627);
+  EXPECT_TRUE(db().exec("INSERT INTO t VALUES (N'3')")) << db().last_error_text();
+}
+
 TEST_F(server_sql, sp_columns_reports_the_documented_layout) {
   ASSERT_TRUE(
       db().exec("CREATE TABLE [dbo].[p] ([id] int IDENTITY(1,1) NOT NULL, [price] decimal(12,3) "
