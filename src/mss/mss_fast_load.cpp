@@ -17,6 +17,12 @@ void mss_fast_load::open_table(odb_connection& connection, const std::string& br
   auto copy = std::make_unique<odb_bulk_copy>(connection, bracketed_name);
   if (b_keep_identity && bcp_control(connection.get(), BCPKEEPIDENTITY, 1) == FAIL)
     connection.raise("Identity values cannot be kept by the bulk copy.");
+  // Without KEEP_NULLS the server puts a column's default where a NULL was
+  // sent, so the same row would land differently through INSERT.
+  static char keep_nulls[] = "KEEP_NULLS";
+  if (bcp_options(connection.get(), BCPHINTS, reinterpret_cast<BYTE*>(keep_nulls),
+                  static_cast<int>(sizeof keep_nulls - 1)) == FAIL)
+    connection.raise("The bulk copy could not be asked to keep NULL values.");
   for (std::size_t i = 0; i < host_types.size(); ++i)
     copy->bind(static_cast<int>(i + 1), host_types[i]);
   host_types_ = host_types;
