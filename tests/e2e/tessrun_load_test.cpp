@@ -1,7 +1,11 @@
 // tessrun loading CSV files through both of the server's load paths: bulk copy,
 // and row-by-row INSERT when the server refuses bulk load (--no-bulk). Each
 // case runs once per path and reads the table back through DB-Library.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -238,6 +242,29 @@ TEST_P(tessrun_load, too_long_value_for_an_existing_column_fails_its_row_by_tabl
   EXPECT_TRUE(alter_statements().empty()) << "an existing narrow column is not widened";
 }
 
+TEST_P(tessrun_load, duplicate_key_in_merge_fails_that_row_and_the_rest_land) {
+  // 1,500 rows: on the bulk path the duplicate sits in the second batch, which
+  // the server refuses whole; every other row of that batch must still land.
+  exec("CREATE DATABASE shop", "");
+  exec("CREATE TABLE keyed (id int NOT NULL PRIMARY KEY, who nvarchar(20) NULL)");
+  exec("INSERT INTO keyed (id, who) VALUES (1200, N'already here')");
+  std::string csv = "id,who\n";
+  for (int i = 1001; i <= 2500; ++i) csv += std::to_string(i) + ",O'Neil " + std::to_string(i) + "\n";
+  const process_result r = load_csv(write("keyed.csv", csv), "keyed", {"--mode=3"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  // id 1200 is the 200th record of the file.
+  const std::string error_head = "Error:\n[dbo].[keyed], record #200: ";
+  ASSERT_NE(r.out.find(error_head), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("violates the integrity constraints"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Error:", r.out.find(error_head) + 1), std::string::npos)
+      << "only the duplicate fails: " << r.out;
+
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM keyed"), (table_rows{{"1500"}}));
+  EXPECT_EQ(rows("SELECT who FROM keyed WHERE id = 1200"), (table_rows{{"already here"}}));
+  EXPECT_EQ(rows("SELECT who FROM keyed WHERE id = 1199 OR id = 1201 OR id = 2500 ORDER BY id"),
+            (table_rows{{"O'Neil 1199"}, {"O'Neil 1201"}, {"O'Neil 2500"}}));
+}
+
 TEST_P(tessrun_load, cyrillic_cjk_emoji_and_empty_text_land_intact) {
   struct text_case {
     const char* what;
@@ -309,6 +336,31 @@ TEST_P(tessrun_load, table_and_column_names_land_verbatim) {
   EXPECT_EQ(rows("SELECT [unit price], [a]]b], [цена] FROM [Order's \"list\" ]]x Заказы] "
                  "ORDER BY [unit price]"),
             (table_rows{{"1", "2", "5"}, {"7", "8", "11"}}));
+}
+
+TEST(tessrun_load_paths, unreachable_server_is_reported_and_ends_with_255) {
+  // A port nobody listens on: bound, then closed again.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int port = ntohs(address.sin_port);
+  close(listener);
+
+  const std::string csv = tds_test::write_temp_file("id\n1\n");
+  const process_result r = run_process(
+      TESSRUN_PATH,
+      {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
+       "--host=127.0.0.1:" + std::to_string(port), "--user=sa", std::string("--pswd=") + k_password},
+      {"LC_ALL=C.UTF-8"});
+  std::remove(csv.c_str());
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out.rfind("Error:\nUnable to connect: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("Connection refused"), std::string::npos) << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(paths, tessrun_load, ::testing::Values(load_path::bulk, load_path::insert),
