@@ -130,8 +130,9 @@ struct loaded_table {
 
 // The rows cross the 1,000-row bulk batch boundary twice and end in a partial
 // batch; the INSERT path must land the same values in the same column types.
-// (A sanitized build loads some 600 rows a second, so the size stays small
-// here; bench/load_csv loads a million rows through the same paths.)
+// (A sanitized build loads a few thousand rows a second at best, so 100,000
+// rows would take minutes here; bench/load_csv loads a million rows in a
+// Release build.)
 TEST(tessrun_load_paths, large_file_lands_the_same_through_bulk_copy_and_insert) {
   constexpr int count = 2500;
   std::string pattern = (fs::temp_directory_path() / "tessrun-large-XXXXXX").string();
