@@ -141,13 +141,14 @@ TEST(tessrun_load_paths, large_file_lands_the_same_through_bulk_copy_and_insert)
   std::ofstream(csv, std::ios::binary) << mixed_csv(count);
 
   auto load = [&](bool bulk) {
-    server_process server(bulk ? std::vector<std::string>{} : std::vector<std::string>{"--no-bulk"});
-    const process_result r = run_process(
-        TESSRUN_PATH,
-        {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=big", "--csv_delim=2",
-         "--extr_fn", "--host=127.0.0.1:" + std::to_string(server.port()), "--user=sa",
-         std::string("--pswd=") + k_password},
-        {"LC_ALL=C.UTF-8"});
+    server_process server(bulk ? std::vector<std::string>{}
+                               : std::vector<std::string>{"--no-bulk"});
+    const process_result r =
+        run_process(TESSRUN_PATH,
+                    {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=big", "--csv_delim=2",
+                     "--extr_fn", "--host=127.0.0.1:" + std::to_string(server.port()), "--user=sa",
+                     std::string("--pswd=") + k_password},
+                    {"LC_ALL=C.UTF-8"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "Converting CSV file " + csv + "\n") << (bulk ? "bulk" : "insert");
     dblib_client client(server.port(), "shop");
@@ -155,9 +156,8 @@ TEST(tessrun_load_paths, large_file_lands_the_same_through_bulk_copy_and_insert)
     EXPECT_TRUE(client.exec("SELECT * FROM big")) << client.last_error_text();
     if (!client.results().empty()) t.contents = client.results().front().rows;
     // CSV columns are text, so the server would order the ids as strings.
-    std::sort(t.contents.begin(), t.contents.end(), [](const auto& a, const auto& b) {
-      return std::stol(a.at(0)) < std::stol(b.at(0));
-    });
+    std::sort(t.contents.begin(), t.contents.end(),
+              [](const auto& a, const auto& b) { return std::stol(a.at(0)) < std::stol(b.at(0)); });
     EXPECT_TRUE(client.exec(
         "SELECT COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, IS_NULLABLE FROM "
         "INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'big' ORDER BY ORDINAL_POSITION"));
@@ -213,8 +213,8 @@ TEST_P(tessrun_load, text_of_every_length_lands_whole_and_widens_once_per_step) 
   const table_rows got = rows("SELECT id, body FROM long_text ORDER BY id");
   ASSERT_EQ(got.size(), values.size());
   for (std::size_t i = 0; i < values.size(); ++i)
-    EXPECT_TRUE(got[i][1] == values[i]) << "value of " << lengths[i] << " characters came back as "
-                                        << got[i][1].size() << " bytes";
+    EXPECT_TRUE(got[i][1] == values[i])
+        << "value of " << lengths[i] << " characters came back as " << got[i][1].size() << " bytes";
 
   EXPECT_EQ(rows("SELECT DATA_TYPE, CHARACTER_MAXIMUM_LENGTH FROM INFORMATION_SCHEMA.COLUMNS "
                  "WHERE TABLE_NAME = N'long_text' AND COLUMN_NAME = N'body'"),
@@ -250,7 +250,8 @@ TEST_P(tessrun_load, duplicate_key_in_merge_fails_that_row_and_the_rest_land) {
   exec("CREATE TABLE keyed (id int NOT NULL PRIMARY KEY, who nvarchar(20) NULL)");
   exec("INSERT INTO keyed (id, who) VALUES (1200, N'already here')");
   std::string csv = "id,who\n";
-  for (int i = 1001; i <= 2500; ++i) csv += std::to_string(i) + ",O'Neil " + std::to_string(i) + "\n";
+  for (int i = 1001; i <= 2500; ++i)
+    csv += std::to_string(i) + ",O'Neil " + std::to_string(i) + "\n";
   const process_result r = load_csv(write("keyed.csv", csv), "keyed", {"--mode=3"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   // id 1200 is the 200th record of the file.
@@ -306,8 +307,7 @@ TEST_P(tessrun_load, texts_land_intact_in_a_table_tessrun_creates) {
   const std::string csv = "id,body\n1,\"" + cyrillic + "\"\n2," + cjk + "\n3," + emoji + "\n";
   const process_result r = load_csv(write("created.csv", csv), "made");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(rows("SELECT body FROM made ORDER BY id"),
-            (table_rows{{cyrillic}, {cjk}, {emoji}}));
+  EXPECT_EQ(rows("SELECT body FROM made ORDER BY id"), (table_rows{{cyrillic}, {cjk}, {emoji}}));
   EXPECT_EQ(rows("SELECT DATA_TYPE FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'made' "
                  "AND COLUMN_NAME = N'body'"),
             (table_rows{{"nvarchar"}}));
@@ -315,8 +315,8 @@ TEST_P(tessrun_load, texts_land_intact_in_a_table_tessrun_creates) {
 
 TEST_P(tessrun_load, table_and_column_names_land_verbatim) {
   const std::string table = "Order's \"list\" ]x Заказы";
-  const std::vector<std::string> columns = {"unit price", "a]b", "say \"hi\"", "it's", "цена",
-                                            "名前"};
+  const std::vector<std::string> columns = {"unit price", "a]b",  "say \"hi\"",
+                                            "it's",       "цена", "名前"};
   std::string header;
   for (const std::string& c : columns) {
     std::string quoted = "\"";
@@ -353,11 +353,11 @@ TEST(tessrun_load_paths, unreachable_server_is_reported_and_ends_with_255) {
   close(listener);
 
   const std::string csv = tds_test::write_temp_file("id\n1\n");
-  const process_result r = run_process(
-      TESSRUN_PATH,
-      {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
-       "--host=127.0.0.1:" + std::to_string(port), "--user=sa", std::string("--pswd=") + k_password},
-      {"LC_ALL=C.UTF-8"});
+  const process_result r = run_process(TESSRUN_PATH,
+                                       {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t",
+                                        "--csv_delim=2", "--host=127.0.0.1:" + std::to_string(port),
+                                        "--user=sa", std::string("--pswd=") + k_password},
+                                       {"LC_ALL=C.UTF-8"});
   std::remove(csv.c_str());
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out.rfind("Error:\nUnable to connect: ", 0), 0u) << r.out;
