@@ -27,10 +27,19 @@ void csv_record::do_create(const std::wstring& line, char delimiter) {
   const std::size_t columns = schema->field_count();
   bool in_quotes = false;
   std::wstring text;
+  std::size_t field_start = 0;
   for (std::size_t i = 0; i < line.size(); ++i) {
     const wchar_t c = line[i];
     if (c == L'"') {
-      if (i + 1 < line.size() && line[i + 1] == L'"') {
+      // A field that is exactly "" is an empty quoted value, as spreadsheet
+      // and database exports write an empty text; read as a doubled quote
+      // it would put a stray quote character into the table.
+      const bool b_empty_quoted = i == field_start && i + 1 < line.size() &&
+                                  line[i + 1] == L'"' &&
+                                  (i + 2 == line.size() || line[i + 2] == delim);
+      if (b_empty_quoted) {
+        ++i;
+      } else if (i + 1 < line.size() && line[i + 1] == L'"') {
         text += L'"';
         ++i;
       } else {
@@ -39,6 +48,7 @@ void csv_record::do_create(const std::wstring& line, char delimiter) {
     } else if (c == delim && !in_quotes) {
       add_text(std::move(text));
       text.clear();
+      field_start = i + 1;
       if (columns != 0 && field_count() == columns) return;
     } else {
       text += c;

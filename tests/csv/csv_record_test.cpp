@@ -36,7 +36,10 @@ struct split_case {
 TEST(csv_record, splitting) {
   const split_case cases[] = {
       {LR"(a;"b;c";"d""e")", ';', 0, {L"a", L"b;c", L"d\"e"}},
-      {LR"("")", ';', 0, {L"\""}},
+      // A field that is exactly "" is an empty quoted text, not a quote.
+      {LR"("")", ';', 0, {L""}},
+      {LR"(a,"",b,"")", ',', 0, {L"a", L"", L"b", L""}},
+      {LR"(""x)", ';', 0, {L"\"x"}},
       {LR"(ab"c"d)", ';', 0, {L"abcd"}},
       {LR"(a""b)", ',', 0, {L"a\"b"}},
       {LR"("a,b)", ',', 0, {L"a,b"}},  // an unbalanced quote runs to the end
