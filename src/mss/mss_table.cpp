@@ -717,6 +717,12 @@ void mss_table::flush() {
 
 void mss_table::close() {
   flush();
+  // A session allows IDENTITY_INSERT on one table at a time: leave it off so
+  // the next table loaded on this connection can turn it on.
+  if (b_identity_ && (b_prefix_sent_ || rows_by_sql_ > 0)) {
+    command_.execute("SET IDENTITY_INSERT " + tk_w2utf8(name) + " OFF");
+    b_prefix_sent_ = false;
+  }
   if (first_deferred_) {
     tk_exception e = *first_deferred_;
     first_deferred_.reset();

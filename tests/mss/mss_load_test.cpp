@@ -261,6 +261,28 @@ TEST_P(mss_load, defaults_and_not_null_columns) {
   EXPECT_TRUE(r.rows[0][2].b_null);
 }
 
+TEST_P(mss_load, identity_tables_load_one_after_another_on_one_session) {
+  start();
+  for (const char* table : {"first", "second"})
+    db_->execute(std::string("CREATE TABLE [dbo].[") + table +
+                 "] ([id] int IDENTITY(1,1) NOT NULL, [v] nvarchar(10) NULL)");
+  for (const wchar_t* table : {L"first", L"second"}) {
+    db_->add_table_name(table);
+    auto t = db_->get_mss_table(table, 2);
+    ASSERT_TRUE(t->has_identity());
+    append(*t, {ole_variant(7), text(L"x")}, 1);
+    // The session leaves IDENTITY_INSERT on for one table at most; the
+    // second table can only be loaded when the first turned it off.
+    t->close();
+  }
+  EXPECT_TRUE(failures_.empty()) << (failures_.empty() ? "" : failures_[0].text);
+  for (const char* table : {"first", "second"}) {
+    odb_result r = select(std::string("SELECT id, v FROM [dbo].[") + table + "]");
+    ASSERT_EQ(r.rows.size(), 1u) << table;
+    EXPECT_EQ(r.rows[0][0].bytes, "7") << table;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(paths, mss_load, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "bulk" : "insert"; });
 
