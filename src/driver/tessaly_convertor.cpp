@@ -175,8 +175,10 @@ std::unique_ptr<mss_table> tessaly_convertor::open_table(mss_database& destinati
   table->set_created(!b_existed);
   // Rows of a rejected bulk batch fail after append_record has returned;
   // they are reported with their own record numbers.
-  table->set_error_sink([](const tk_exception& e, const std::wstring& table_name, long record) {
-    set_error_context(table_name, record);
+  // The user knows the table by the name the run gave it, not by the
+  // server's owner-qualified form.
+  table->set_error_sink([this](const tk_exception& e, const std::wstring&, long record) {
+    set_error_context(current_table_, record);
     report_item_error(e);
   });
   return table;
@@ -211,8 +213,7 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
       if (upsizer) upsizer->process(*record);
       table.append_record(*record, record_number);
     } catch (const tk_exception& e) {
-      // A CSV record is found by its line, a worksheet record by its row.
-      set_error_context(b_csv ? table.get_name() : current_table_, record_number);
+      set_error_context(current_table_, record_number);
       report_item_error(e);
     }
     if (b_refine) {
