@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run_process.hpp"
+#include "temp_folder.hpp"
 
 namespace {
 
@@ -18,27 +19,6 @@ const std::string usage_head = "TESSRUN v3.4\nUsage: TESSRUN.EXE OPTIONS\n\n";
 process_result tessrun(const std::vector<std::string>& args) {
   return run_process(TESSRUN_PATH, args, {"LC_ALL=C.UTF-8"});
 }
-
-class scratch {
- public:
-  scratch() {
-    std::string pattern = (fs::temp_directory_path() / "tessrun-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~scratch() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    const std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
 
 struct check_case {
   const char* name;
@@ -112,7 +92,7 @@ TEST(tessrun_options, silent_prints_nothing_but_still_fails) {
 }
 
 TEST(tessrun_options, refused_log_files_are_reported_by_the_error_handler) {
-  scratch dir;
+  temp_folder dir;
   const std::string read_only = dir.write("old.log", "keep");
   fs::permissions(read_only, fs::perms::owner_read);
   struct log_case {
@@ -135,7 +115,7 @@ TEST(tessrun_options, refused_log_files_are_reported_by_the_error_handler) {
 }
 
 TEST(tessrun_options, log_file_receives_the_failed_check) {
-  scratch dir;
+  temp_folder dir;
   const std::string log = dir.file("run.log");
   const process_result r = tessrun({"--logfile=" + log, "--mode=9"});
   EXPECT_EQ(r.status, 255);
@@ -146,7 +126,7 @@ TEST(tessrun_options, log_file_receives_the_failed_check) {
 }
 
 // A workbook with one worksheet, "Data", written by openpyxl.
-std::string make_workbook(const scratch& dir) {
+std::string make_workbook(const temp_folder& dir) {
   const std::string path = dir.file("book.xlsx");
   const std::string script =
       "import openpyxl\n"
@@ -160,7 +140,7 @@ std::string make_workbook(const scratch& dir) {
 }
 
 TEST(tessrun_options, table_list_with_byte_order_mark_is_read_as_utf8) {
-  scratch dir;
+  temp_folder dir;
   const std::string book = make_workbook(dir);
   // A byte-order mark, an empty line between the names, a CR LF line end,
   // accented letters and a trailing space that belongs to the name.
@@ -175,7 +155,7 @@ TEST(tessrun_options, table_list_with_byte_order_mark_is_read_as_utf8) {
 }
 
 TEST(tessrun_options, unreadable_workbook_stops_before_the_connection) {
-  scratch dir;
+  temp_folder dir;
   const std::string not_a_book = dir.write("notes.xlsx", "just some text\n");
   const process_result r = tessrun({"--src=" + not_a_book, "--dest=db"});
   EXPECT_EQ(r.status, 255);
@@ -184,7 +164,7 @@ TEST(tessrun_options, unreadable_workbook_stops_before_the_connection) {
 }
 
 TEST(tessrun_options, table_list_without_mark_is_read_in_the_locale_code_page) {
-  scratch dir;
+  temp_folder dir;
   const std::string book = make_workbook(dir);
   const std::string list = dir.write("tables.txt", "Caf\xE9\n");  // Latin-1 bytes
   const process_result r =

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tessaly_convertor.hpp"
+#include "temp_folder.hpp"
 #include "test_support.hpp"
 #include "tk_thread.hpp"
 
@@ -19,17 +20,8 @@ using namespace std::chrono_literals;
 
 class driver_run : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessaly-driver-XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   std::string write_csv(int rows) {
-    const std::string path = (folder_ / "rows.csv").string();
+    const std::string path = folder_.file("rows.csv");
     std::ofstream out(path, std::ios::binary);
     out << "id;name\n";
     for (int i = 1; i <= rows; ++i) out << i << ";name " << i << "\n";
@@ -57,7 +49,7 @@ class driver_run : public ::testing::Test {
   }
 
   tds_test::server_process server_;
-  fs::path folder_;
+  temp_folder folder_;
 };
 
 // Runs the process-wide driver on a thread of its own, as the wizard does.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run_process.hpp"
+#include "temp_folder.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -19,19 +20,8 @@ using tds_test::server_process;
 
 class tessrun_csv : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessrun-e2e-XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   std::string write(const std::string& name, const std::string& bytes) {
-    const std::string path = (folder_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return folder_.write(name, bytes);
   }
 
   process_result tessrun(const server_process& server, std::vector<std::string> args) {
@@ -56,7 +46,7 @@ class tessrun_csv : public ::testing::Test {
                                     : client.results().front().rows;
   }
 
-  fs::path folder_;
+  temp_folder folder_;
 };
 
 TEST_F(tessrun_csv, loads_a_file_and_reports_on_standard_output) {
@@ -141,7 +131,7 @@ TEST_F(tessrun_csv, silent_run_prints_nothing) {
 TEST_F(tessrun_csv, trace_log_holds_the_stamps_and_the_converting_line) {
   server_process server;
   const std::string csv = write("a.csv", "id\n1\n");
-  const std::string log = (folder_ / "run.log").string();
+  const std::string log = folder_.file("run.log");
   ASSERT_EQ(load_csv(server, csv, {"--logfile=" + log}).status, 0);
   std::ifstream in(log, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "run_process.hpp"
+#include "temp_folder.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -43,25 +44,17 @@ std::string repeat(const std::string& piece, std::size_t count) {
 class tessrun_load : public ::testing::TestWithParam<load_path> {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessrun-load-XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-    log_ = folder_ / "server.log";
+    log_ = folder_.path() / "server.log";
     std::vector<std::string> args = {"--log", log_.string()};
     if (GetParam() == load_path::insert) args.push_back("--no-bulk");
     server_ = std::make_unique<server_process>(args);
   }
-  void TearDown() override {
-    server_.reset();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  void TearDown() override { server_.reset(); }
 
   int port() const { return server_->port(); }
 
   std::string write(const std::string& name, const std::string& bytes) {
-    const std::string path = (folder_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return folder_.write(name, bytes);
   }
 
   // Loads a comma-separated file with a header line into shop.<table>.
@@ -100,7 +93,7 @@ class tessrun_load : public ::testing::TestWithParam<load_path> {
     return found;
   }
 
-  fs::path folder_;
+  temp_folder folder_;
   fs::path log_;
   std::unique_ptr<server_process> server_;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "run_process.hpp"
+#include "temp_folder.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -19,19 +20,11 @@ using tds_test::server_process;
 class tessrun_profile : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessrun-profile-XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
     csv_ = write("items.csv", "id,name\r\n1,pen\r\n2,ink\r\n");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   std::string write(const std::string& name, const std::string& bytes) {
-    const std::string path = (folder_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return folder_.write(name, bytes);
   }
 
   // A profile as the wizard writes it: sections in code-unit order, CR LF.
@@ -57,7 +50,7 @@ class tessrun_profile : public ::testing::Test {
     return client.scalar("SELECT COUNT(*) FROM " + table);
   }
 
-  fs::path folder_;
+  temp_folder folder_;
   std::string csv_;
 };
 
@@ -92,7 +85,7 @@ TEST_F(tessrun_profile, profile_mode_merge_appends) {
 }
 
 TEST_F(tessrun_profile, missing_profile_is_an_error) {
-  const process_result r = tessrun({"--profile=" + (folder_ / "none.tsp").string(), "--src=x"});
+  const process_result r = tessrun({"--profile=" + folder_.file("none.tsp"), "--src=x"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out,
             "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "run_process.hpp"
+#include "temp_folder.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -66,18 +67,9 @@ wb.save(sys.argv[1])
 
 class tessrun_workbook : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tessrun-wb-XXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   // Runs a Python script that writes the workbook named by its argument.
   std::string make(const std::string& name, const std::string& script) {
-    const std::string path = (folder_ / name).string();
+    const std::string path = folder_.file(name);
     const process_result r = run_process("/usr/bin/python3", {"-c", script, path});
     EXPECT_EQ(r.status, 0) << r.err;
     return path;
@@ -110,7 +102,7 @@ class tessrun_workbook : public ::testing::Test {
   }
 
   server_process server_;
-  fs::path folder_;
+  temp_folder folder_;
 };
 
 TEST_F(tessrun_workbook, xlsx_and_xls_land_alike_with_their_types) {
@@ -209,7 +201,7 @@ for title in ["Bob's", 'Лист 2', 'Empty']:
         ws.append(['a]b', "it's"]); ws.append([2, 3])
 wb.save(sys.argv[1])
 )");
-  const std::string list = (folder_ / "list.txt").string();
+  const std::string list = folder_.file("list.txt");
   std::ofstream(list) << "Q1 totals\nBob's\nЛист 2\nMissing\n";
   const process_result r = load(book, "names", {"--tab_file=" + list});
   EXPECT_EQ(r.status, 0) << r.out << r.err;

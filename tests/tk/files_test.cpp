@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "test_files.hpp"
+#include "temp_folder.hpp"
 #include "tk_file.hpp"
 #include "tk_file_name.hpp"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "test_files.hpp"
+#include "temp_folder.hpp"
 #include "tk_reg_key.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "test_files.hpp"
+#include "temp_folder.hpp"
 #include "tk_converter.hpp"
 #include "tk_exception.hpp"
 #include "tk_trace.hpp"

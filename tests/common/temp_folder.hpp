@@ -24,6 +24,12 @@ class temp_folder {
   temp_folder& operator=(const temp_folder&) = delete;
 
   std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // Writes a file in the folder and returns its path.
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const std::string path = file(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
   const std::filesystem::path& path() const { return path_; }
 
  private:
