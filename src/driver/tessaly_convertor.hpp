@@ -48,6 +48,11 @@ class tessaly_convertor final : public udb_converter,
   bool load_profile(const udb_profile& profile) override;
   bool store_profile(udb_profile& profile) override;
 
+  // Stores the settings the wizard keeps between sessions (store true) or
+  // loads them, each falling back to the wizard's default when missing.
+  // True only when every value was read or written.
+  bool serialize(bool b_store);
+
   // The destination database: opened when it exists, created otherwise.
   std::unique_ptr<mss_database> get_dest_base();
 

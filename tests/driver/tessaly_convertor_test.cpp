@@ -89,4 +89,47 @@ TEST_F(driver_run, stopping_a_run_ends_it_cleanly_between_records) {
   EXPECT_LT(landed, rows);
 }
 
+TEST(driver_settings, wizard_settings_round_trip_through_the_settings_file) {
+  temp_folder folder;
+  setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
+  {
+    tessaly_convertor conv;
+    // Nothing stored yet: every value takes the wizard's default.
+    conv.src = L"stale";
+    conv.n_comma = 3;
+    EXPECT_FALSE(conv.serialize(false));
+    EXPECT_EQ(conv.src, L"");
+    EXPECT_EQ(conv.n_comma, 1);
+    EXPECT_TRUE(conv.x_fnames);
+    EXPECT_TRUE(conv.mssql.sec_log);
+
+    conv.src = L"/data/Отчёт.xlsx";
+    conv.dest = L"Sales";
+    conv.tab_name = L"orders";
+    conv.from_xls = false;
+    conv.n_comma = 2;
+    conv.refine_types = false;
+    conv.x_fnames = false;
+    conv.mssql.sec_log = false;
+    conv.mssql.host = L"sql01,1433";
+    conv.mssql.user = L"loader";
+    conv.mssql.pswd = L"p=ss;word";
+    EXPECT_TRUE(conv.serialize(true));
+  }
+  tessaly_convertor again;
+  EXPECT_TRUE(again.serialize(false));
+  EXPECT_EQ(again.src, L"/data/Отчёт.xlsx");
+  EXPECT_EQ(again.dest, L"Sales");
+  EXPECT_EQ(again.tab_name, L"orders");
+  EXPECT_FALSE(again.from_xls);
+  EXPECT_EQ(again.n_comma, 2);
+  EXPECT_FALSE(again.refine_types);
+  EXPECT_FALSE(again.x_fnames);
+  EXPECT_FALSE(again.mssql.sec_log);
+  EXPECT_EQ(again.mssql.host, L"sql01,1433");
+  EXPECT_EQ(again.mssql.user, L"loader");
+  EXPECT_EQ(again.mssql.pswd, L"p=ss;word");
+  unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
