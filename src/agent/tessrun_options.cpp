@@ -66,14 +66,6 @@ bool parse_mode(const std::string& text, int& mode) {
   return std::to_string(mode) == text && mode >= 0 && mode <= 3;
 }
 
-// Names from the table list that the workbook lacks are reported and skipped.
-void report_missing_sheets(const std::vector<std::wstring>& names) {
-  const auto& sheets = converter().worksheets;
-  for (const std::wstring& name : names)
-    if (sheets.find(name) == sheets.end() && !silent())
-      std::fprintf(stderr, "Worksheet %s not found\n", tk_w2a(name).c_str());
-}
-
 }  // namespace
 
 std::string usage_text() {
@@ -248,7 +240,7 @@ bool parse_cmd_line(int argc, const char* const* argv) {
     conv.get_all_sheets(all_sheets);
     // Without a table list every worksheet is converted, as the usage says.
     if (!tables.empty()) {
-      report_missing_sheets(tables);
+      conv.b_console_report = !conv.b_silent;  // names the workbook lacks
       conv.set_sel_sheets(tables);
     }
   } else {

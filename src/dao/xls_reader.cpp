@@ -85,8 +85,7 @@ void xls_reader::set_sel_sheets(const std::vector<std::wstring>& names) {
       tk_trace(3, L"Worksheet %ls not found", name.c_str());
       if (b_console_report) {
         std::string line = "Worksheet " + tk_w2a(name) + " not found\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
+        std::fwrite(line.data(), 1, line.size(), stderr);
       }
       continue;
     }

@@ -9,7 +9,7 @@
 //
 // The worksheet map compares names exactly, code unit by code unit. When
 // `b_console_report` is set (the console agent, unless silent),
-// set_sel_sheets also writes "Worksheet <name> not found" to standard output
+// set_sel_sheets also writes "Worksheet <name> not found" to standard error
 // for each selected name the workbook lacks.
 // Refers to the path and selected map it was built on. Not thread-safe.
 #pragma once

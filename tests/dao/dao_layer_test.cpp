@@ -315,17 +315,17 @@ TEST_F(xls_reader_sheets, selecting_narrows_the_map_and_reports_absent_names) {
   std::vector<std::wstring> names;
   ASSERT_TRUE(reader.get_all_sheets(names));
   reader.b_console_report = true;
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   reader.set_sel_sheets({L"My sheet", L"Nope", L"Data"});
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Worksheet Nope not found\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Worksheet Nope not found\n");
   EXPECT_EQ(reader.worksheets, (std::map<std::wstring, std::wstring>{
                                    {L"Data", L"Data$"}, {L"My sheet", L"'My sheet$'"}}));
   EXPECT_EQ(selected, (std::map<std::wstring, std::wstring>{{L"Data", L""}, {L"My sheet", L""}}));
 
   reader.b_console_report = false;
-  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
   reader.set_sel_sheets({L"absent", L"data"});  // exact names only
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(reader.worksheets.empty());
   EXPECT_TRUE(selected.empty());
 }
