@@ -63,6 +63,15 @@ void csv_file::init_schema(bool b_first_row_names) {
   tk_trace(1, L"csv_file::init_schema(%ls)", line.c_str());
   const udb_schema header_schema(true);
   const csv_record header(header_schema, line, delimiter);
+  // A SQL Server table holds at most 1,024 columns. A wider first line (most
+  // often the wrong delimiter) could never load, and making thousands of
+  // alike names unique costs memory that grows with the square of their count.
+  if (header.field_count() > max_columns)
+    throw tk_exception(L"The CSV file " + get_name() + L" has " +
+                           std::to_wstring(header.field_count()) +
+                           L" columns; a SQL Server table holds at most 1024. "
+                           L"Check that the right delimiter was chosen.",
+                       tk_level_run);
   unique_names names;
   for (std::size_t i = 0; i < header.field_count(); ++i) {
     std::wstring name;

@@ -31,6 +31,7 @@
 class csv_file : public udb_recordset {
  public:
   static constexpr std::int32_t column_size = 50;
+  static constexpr std::size_t max_columns = 1024;
 
   csv_file(const std::wstring& path, char delimiter, bool b_first_row_names);
   ~csv_file() override;

@@ -204,6 +204,23 @@ TEST_F(csv_files, unreadable_sources_raise_clear_errors) {
   EXPECT_THROW(csv_file(dir_.wstring(), ',', true), tk_exception);
 }
 
+TEST_F(csv_files, more_columns_than_a_table_can_hold_are_refused) {
+  auto header = [](std::size_t columns) {
+    std::string line;
+    for (std::size_t i = 0; i < columns; ++i) line += i ? ",a" : "a";
+    return line + "\n";
+  };
+  EXPECT_EQ(csv_file(write(header(csv_file::max_columns)), ',', true).get_schema().field_count(),
+            csv_file::max_columns);
+  try {
+    csv_file f(write(header(csv_file::max_columns + 1)), ',', true);
+    ADD_FAILURE() << "no exception";
+  } catch (const tk_exception& e) {
+    EXPECT_NE(std::string(e.what()).find(" has 1025 columns"), std::string::npos) << e.what();
+    EXPECT_EQ(e.level(), tk_level_run);
+  }
+}
+
 TEST_F(csv_files, never_a_destination) {
   csv_file f(write("a\n1\n"), ',', true);
   udb_record r;
