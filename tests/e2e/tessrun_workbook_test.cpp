@@ -226,6 +226,35 @@ wb.save(sys.argv[1])
   EXPECT_EQ(none.out, "Converting spreadsheet " + book + "(0 worksheets)\n");
 }
 
+TEST_F(tessrun_workbook, profile_selects_the_worksheets) {
+  const std::string book = make("three.xlsx", R"(
+import openpyxl, sys
+wb = openpyxl.Workbook()
+wb.active.title = 'North'
+wb.active.append(['v']); wb.active.append([1])
+for title in ['South', 'West']:
+    ws = wb.create_sheet(title); ws.append(['v']); ws.append([2])
+wb.save(sys.argv[1])
+)");
+  const std::string profile = folder_.write(
+      "regions.tsp",
+      "[Available Queries]\r\n\r\n"
+      "[Generic settings]\r\ndest=regions\r\nmode=0\r\nsrc=" + book + "\r\n\r\n"
+      "[MS Excel settings]\r\nconvert from xls=1\r\nextract field names=1\r\n"
+      "refine types=1\r\n\r\n"
+      "[MS SQL Server settings]\r\nconnect as DBO=0\r\nlogin=sa\r\npassword=" +
+          std::string(k_password) + "\r\nserver=127.0.0.1:" + std::to_string(server_.port()) +
+          "\r\nwindows authentication=0\r\n\r\n"
+      "[Selected Tables]\r\nSouth\r\nWest\r\n\r\n");
+  const process_result r =
+      run_process(TESSRUN_PATH, {"--profile=" + profile}, {"LC_ALL=C.UTF-8"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "Converting spreadsheet " + book +
+                       "(2 worksheets)\nConverting worksheet South\nConverting worksheet West\n");
+  EXPECT_EQ(query("regions", "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
+            (table_rows{{"South"}, {"West"}}));
+}
+
 TEST_F(tessrun_workbook, mode_two_skips_existing_tables) {
   const std::string book = make("two.xlsx", R"(
 import openpyxl, sys
