@@ -115,6 +115,7 @@ std::wstring tk_to_lower(std::wstring_view text) {
 }
 
 int tk_compare_nocase(std::wstring_view a, std::wstring_view b) {
+  if (a == b) return 0;  // the common case when a row's names match its table's
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
     const wint_t x = std::towlower(static_cast<wint_t>(a[i]));
