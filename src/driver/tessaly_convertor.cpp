@@ -16,6 +16,7 @@
 #include "mss_table.hpp"
 #include "mss_validator.hpp"
 #include "num_map.hpp"
+#include "tk_final_exception.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_reg_key.hpp"
 #include "tk_text.hpp"
@@ -68,6 +69,8 @@ void tessaly_convertor::operator()() {
     else convert_from_csv();
   } catch (const tk_exception& e) {
     if (error_handler* handler = error_handler::instance()) handler->handle(e, true);
+  } catch (const tk_final_exception&) {
+    tk_trace(3, "The conversion was stopped by the user");  // nothing more to say
   } catch (const std::exception& e) {
     tk_trace(3, "ERROR:\n%s", e.what());
     if (!b_silent) std::fprintf(stderr, "%s\n", e.what());

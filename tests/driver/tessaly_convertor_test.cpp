@@ -8,7 +8,10 @@
 #include <string>
 #include <thread>
 
+#include "error_handler.hpp"
+#include "error_maps.hpp"
 #include "tessaly_convertor.hpp"
+#include "tk_final_exception.hpp"
 #include "temp_folder.hpp"
 #include "test_support.hpp"
 #include "tk_thread.hpp"
@@ -68,6 +71,43 @@ TEST_F(driver_run, csv_run_loads_every_row_and_reports_full_progress) {
   EXPECT_TRUE(conv.b_finished);
   EXPECT_EQ(conv.get_progress(), 100);
   EXPECT_EQ(count(), 2500);
+}
+
+// Stops the run at the first failing record, as the wizard's "Abort" does.
+class aborting_front_end final : public error_front_end {
+ public:
+  void show_internal_error(const std::string&) override {}
+  void show_error(const std::string&, int, bool b_caller_ends, bool&) override {
+    ++shown;
+    if (!b_caller_ends) throw tk_final_exception();
+  }
+  bool exits_on_run_error() const override { return false; }
+  int shown = 0;
+};
+
+TEST_F(driver_run, abort_at_a_record_error_ends_the_run_quietly) {
+  auto front_end = std::make_unique<aborting_front_end>();
+  aborting_front_end& seen = *front_end;
+  error_handler handler(dao_error_map(), std::move(front_end));
+  handler.load_err_map(odb_error_map());
+  tessaly_convertor conv;
+  // The second record holds a value too long for the table's existing
+  // column, so it fails and the front end aborts.
+  const std::string csv = folder_.write("narrow.csv", "id;name\n1;ok\n2;" + std::string(40, 'x') +
+                                                        "\n3;never\n");
+  configure(conv, csv);
+  conv.mode = mode_merge;
+  {
+    tds_test::dblib_client client(server_.port());
+    ASSERT_TRUE(client.exec("CREATE DATABASE shop"));
+    ASSERT_TRUE(client.exec("USE shop CREATE TABLE rows (id nvarchar(10) NULL, name nvarchar(5) NULL)"));
+  }
+  testing::internal::CaptureStderr();
+  conv();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(seen.shown, 1);
+  EXPECT_TRUE(conv.b_finished);
+  EXPECT_EQ(count(), 1);  // the first record landed, the third was never read
 }
 
 TEST_F(driver_run, stopping_a_run_ends_it_cleanly_between_records) {
