@@ -75,7 +75,6 @@ void tessaly_convertor::operator()() {
     tk_trace(3, "ERROR:\n%s", e.what());
     if (!b_silent) std::fprintf(stderr, "%s\n", e.what());
   }
-  current_csv_ = nullptr;
 }
 
 std::unique_ptr<mss_database> tessaly_convertor::get_dest_base() {
@@ -162,12 +161,17 @@ void tessaly_convertor::convert_from_csv() {
     return;
   }
 
-  current_csv_ = &source;
+  // Progress reads the file's position from another thread: the pointer is
+  // withdrawn before the file is closed, whichever way this ends.
+  struct progress_source {
+    std::atomic<csv_file*>& slot;
+    progress_source(std::atomic<csv_file*>& s, csv_file& file) : slot(s) { slot = &file; }
+    ~progress_source() { slot = nullptr; }
+  } progress(current_csv_, source);
   std::unique_ptr<mss_table> table = open_table(*destination, table_name, source, b_exists);
   tk_trace(3, "Converting CSV file %s", tk_w2a(src).c_str());
   say(L"Converting CSV file " + src);
   convert_step(source, *table, *destination);
-  current_csv_ = nullptr;
   table_counter = 1;
 }
 
@@ -178,9 +182,8 @@ std::unique_ptr<mss_table> tessaly_convertor::open_table(mss_database& destinati
       destination.create_mss_table(name, source.get_schema(), source.get_indexes());
   table->set_created(!b_existed);
   // Rows of a rejected bulk batch fail after append_record has returned;
-  // they are reported with their own record numbers.
-  // The user knows the table by the name the run gave it, not by the
-  // server's owner-qualified form.
+  // they are reported with their own record numbers, under the table name
+  // the run gave (not the server's owner-qualified form).
   table->set_error_sink([this](const tk_exception& e, const std::wstring&, long record) {
     set_error_context(current_table_, record);
     report_item_error(e);
