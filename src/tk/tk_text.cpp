@@ -42,8 +42,32 @@ bool is_ascii(std::basic_string_view<Char> text) {
   return true;
 }
 
+// UTF-16LE is what every text value bound for an nvarchar column becomes, so
+// it is encoded here directly rather than through iconv's general machinery.
+std::string to_utf16le(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  auto unit = [&out](std::uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  for (wchar_t c : text) {
+    auto code = static_cast<std::uint32_t>(c);
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
+    if (code < 0x10000) {
+      unit(code);
+    } else {
+      code -= 0x10000;
+      unit(0xD800 + (code >> 10));
+      unit(0xDC00 + (code & 0x3FF));
+    }
+  }
+  return out;
+}
+
 std::string wide_to(std::wstring_view text, const std::string& charset, bool ascii_compatible) {
   if (ascii_compatible && is_ascii(text)) return std::string(text.begin(), text.end());
+  if (charset == "UTF-16LE") return to_utf16le(text);
   std::string_view bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
   return converter(charset, wide_charset).convert(bytes);
 }

@@ -47,6 +47,11 @@ TEST(tk_text, code_pages_by_name) {
   EXPECT_EQ(tk_w2charset(L"Привет", "CP1251"), "\xCF\xF0\xE8\xE2\xE5\xF2");
   EXPECT_EQ(tk_w2charset(L"A😀", "UTF-16LE"), std::string("A\0\x3D\xD8\x00\xDE", 6));
   EXPECT_EQ(tk_charset2w(std::string("A\0\x3D\xD8\x00\xDE", 6), "UTF-16LE"), L"A😀");
+  // Code points no UTF-16 can carry become U+FFFD rather than a broken pair.
+  EXPECT_EQ(tk_w2charset(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}, "UTF-16LE"),
+            std::string("a\0\xFD\xFF" "b\0", 6));
+  EXPECT_EQ(tk_w2charset(std::wstring(1, static_cast<wchar_t>(0x110000)), "UTF-16LE"),
+            std::string("\xFD\xFF", 2));
   // A character the target cannot hold becomes '?', not the end of the text.
   EXPECT_EQ(tk_w2charset(L"a東b", "ISO-8859-1"), "a?b");
 }
