@@ -45,11 +45,11 @@ bool is_ascii(std::basic_string_view<Char> text) {
 // UTF-16LE is what every text value bound for an nvarchar column becomes, so
 // it is encoded here directly rather than through iconv's general machinery.
 std::string to_utf16le(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  auto unit = [&out](std::uint32_t u) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>(u >> 8);
+  std::string out(text.size() * 4, '\0');  // room for a surrogate pair each
+  char* at = out.data();
+  auto unit = [&at](std::uint32_t u) {
+    *at++ = static_cast<char>(u & 0xFF);
+    *at++ = static_cast<char>(u >> 8);
   };
   for (wchar_t c : text) {
     auto code = static_cast<std::uint32_t>(c);
@@ -62,6 +62,7 @@ std::string to_utf16le(std::wstring_view text) {
       unit(0xDC00 + (code & 0x3FF));
     }
   }
+  out.resize(static_cast<std::size_t>(at - out.data()));
   return out;
 }
 
