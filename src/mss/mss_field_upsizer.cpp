@@ -1,5 +1,7 @@
 #include "mss_field_upsizer.hpp"
 
+#include <algorithm>
+
 #include "mss_database.hpp"
 #include "mss_engine.hpp"
 #include "mss_table.hpp"
@@ -13,53 +15,33 @@ std::int32_t mss_utf16_length(const std::wstring& text) {
   return n;
 }
 
-namespace {
-
-// The size a worksheet's text column has; the first widening step.
-constexpr std::int32_t first_step = 255;
-
-}  // namespace
-
 mss_field_upsizer::mss_field_upsizer(udb_database& database, udb_recordset& table)
-    : database_(dynamic_cast<mss_database*>(&database)), table_(dynamic_cast<mss_table*>(&table)) {
+    : csv_field_upsizer(&database, &table),
+      database_(dynamic_cast<mss_database*>(&database)),
+      table_(dynamic_cast<mss_table*>(&table)) {
   tk_trace(1, "mss_field_upsizer::ctor");
   TK_ASSERT(database_ != nullptr && table_ != nullptr);
 }
 
 mss_field_upsizer::~mss_field_upsizer() = default;
 
-void mss_field_upsizer::process(const udb_record& record) {
-  tk_trace(1, "csv_field_upsizer::process");
-  const udb_schema& schema = table_->get_schema();
-  const auto& columns = table_->columns();
-  for (std::size_t i = 0;
-       i < record.field_count() && i < schema.field_count() && i < columns.size(); ++i) {
-    const t_ftd& f = schema.field_at(i);
-    if (f.vartype != VT_BSTR || columns[i].b_long) continue;
-    const udb_field& value = record.field_at(i);
-    if (value.get_type() == VT_EMPTY || value.get_type() == VT_NULL) continue;
-    const std::int32_t needed = mss_utf16_length(value.to_wstring());
-    tk_trace(1, "Field size: %d", needed);
-    // A table that existed before the run is widened only for values beyond
-    // what a worksheet's text column holds; a value that merely exceeds its
-    // narrower column then fails its row like any other too-long value.
-    const std::int32_t limit =
-        table_->is_created() ? columns[i].length : std::max(columns[i].length, first_step);
-    if (needed > limit) {
-      tk_trace(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(i));
-      do_upsize(i, needed);
-    }
-  }
+std::int32_t mss_field_upsizer::value_size(const udb_field& value) const {
+  return mss_utf16_length(value.to_wstring());
 }
 
-void mss_field_upsizer::do_upsize(std::size_t position, std::int32_t needed) {
+std::int32_t mss_field_upsizer::column_limit(std::size_t position) const {
+  const auto& columns = table_->columns();
+  if (position >= columns.size() || columns[position].b_long) return 0;
+  const std::int32_t length = columns[position].length;
+  return table_->is_created() ? length : std::max(length, max_short_text);
+}
+
+void mss_field_upsizer::do_upsize(std::size_t position, std::int32_t new_size) {
   tk_trace(1, "mss_field_upsizer::do_upsize");
   const t_ftd& f = table_->get_schema().field_at(position);
-  const std::int32_t current = table_->columns().at(position).length;
-  const std::int32_t new_size = needed <= first_step && current < first_step ? first_step : 0;
   const std::string sql =
       "ALTER TABLE " + tk_w2utf8(table_->get_name()) + " ALTER COLUMN " + mss_bracket_utf8(f.name) +
-      (new_size ? " NVARCHAR(255)" : " NVARCHAR(MAX)") + (f.b_not_null ? " NOT NULL" : " NULL");
+      (new_size ? " NVARCHAR(" + std::to_string(new_size) + ")" : " NVARCHAR(MAX)") + (f.b_not_null ? " NOT NULL" : " NULL");
   // The bulk copy knows the old column: commit it before the change.
   table_->flush();
   database_->execute(sql);
