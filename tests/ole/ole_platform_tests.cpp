@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "make_time.hpp"
 #include "ole_convert.hpp"
 #include "ole_date_parser.hpp"
 #include "ole_datetime.hpp"
@@ -12,17 +13,6 @@
 #include "ole_number_text.hpp"
 
 namespace {
-
-SYSTEMTIME make_time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st;
-  st.wYear = static_cast<std::uint16_t>(y);
-  st.wMonth = static_cast<std::uint16_t>(mo);
-  st.wDay = static_cast<std::uint16_t>(d);
-  st.wHour = static_cast<std::uint16_t>(h);
-  st.wMinute = static_cast<std::uint16_t>(mi);
-  st.wSecond = static_cast<std::uint16_t>(s);
-  return st;
-}
 
 // ---- date numbers ----------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "make_time.hpp"
 #include "ole_date.hpp"
 #include "ole_decimal.hpp"
 #include "ole_variant.hpp"
@@ -21,17 +22,6 @@
 namespace {
 
 constexpr VARTYPE bytes_type = VT_ARRAY | VT_UI1;
-
-SYSTEMTIME make_time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st;
-  st.wYear = static_cast<std::uint16_t>(y);
-  st.wMonth = static_cast<std::uint16_t>(mo);
-  st.wDay = static_cast<std::uint16_t>(d);
-  st.wHour = static_cast<std::uint16_t>(h);
-  st.wMinute = static_cast<std::uint16_t>(mi);
-  st.wSecond = static_cast<std::uint16_t>(s);
-  return st;
-}
 
 DECIMAL decimal(const char* text) {
   DECIMAL d{};
