@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "mss_engine.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
@@ -264,12 +265,7 @@ odb_connection::odb_connection(const std::wstring& server, const odb_login& logi
   dbsetuserdata(dbproc_, reinterpret_cast<BYTE*>(state_.get()));
   if (!database.empty()) {
     try {
-      std::wstring bracketed = L"[";
-      for (wchar_t c : database) {
-        bracketed += c;
-        if (c == L']') bracketed += L']';
-      }
-      execute("USE " + tk_w2utf8(bracketed + L"]"));
+      execute("USE " + mss_bracket_utf8(database));
     } catch (...) {
       dbclose(dbproc_);
       dbproc_ = nullptr;
