@@ -23,19 +23,6 @@ bool udb_converter::store_profile(const std::wstring& path) {
   return store_profile(profile) && profile.store(path);
 }
 
-bool udb_converter::load_profile(const udb_profile& profile) {
-  udb_profile_keys::settings settings = to_profile_settings();
-  udb_profile_keys::load_all(profile, settings);
-  from_profile_settings(settings);
-  return true;
-}
-
-bool udb_converter::store_profile(udb_profile& profile) {
-  tk_trace(2, "udb_converter::store_profile");
-  udb_profile_keys::store_all(profile, to_profile_settings());
-  return true;
-}
-
 udb_profile_keys::settings udb_converter::to_profile_settings() const {
   udb_profile_keys::settings s;
   s.src = src;

@@ -47,9 +47,9 @@ class udb_converter : public tk_converter {
   bool load_profile(const std::wstring& path);
   bool store_profile(const std::wstring& path);
 
-  // Profile glue, overridden by each layer that owns settings.
-  virtual bool load_profile(const udb_profile& profile);
-  virtual bool store_profile(udb_profile& profile);
+  // Profile glue: the driver copies every layer's settings in and out.
+  virtual bool load_profile(const udb_profile& profile) = 0;
+  virtual bool store_profile(udb_profile& profile) = 0;
 
   // Settings.
   std::wstring src;
