@@ -204,6 +204,11 @@ table& engine::create_table(database& db, const sql::statement& s) {
   if (db.find(s.object.name) || db.name.empty())
     throw sql_error(2714, 16, 6,
                     "There is already an object named '" + s.object.name + "' in the database.");
+  if (s.columns.size() > k_max_columns)
+    throw sql_error(1702, 16, 1,
+                    "CREATE TABLE failed because column '" + s.columns[k_max_columns].name +
+                        "' in table '" + s.object.name + "' exceeds the maximum of " +
+                        std::to_string(k_max_columns) + " columns.");
   auto t = std::make_unique<table>();
   t->name = s.object.name;
   if (!s.object.schema.empty()) t->schema = s.object.schema;

@@ -18,6 +18,9 @@
 
 namespace tds {
 
+// SQL Server's limit on the columns of a table (sparse columns aside, which this server lacks).
+inline constexpr size_t k_max_columns = 1024;
+
 struct column {
   std::string name;
   sql_type type;

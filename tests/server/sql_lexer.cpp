@@ -22,6 +22,14 @@ bool is_ident_char(char c) {
 
 }  // namespace
 
+void check_identifier_length(std::string_view name) {
+  if (utf16_length(name) <= k_max_identifier) return;
+  throw sql_error(103, 15, 4,
+                  "The identifier that starts with '" +
+                      utf8_prefix_units(name, k_max_identifier, true) +
+                      "' is too long. Maximum length is " + std::to_string(k_max_identifier) + ".");
+}
+
 std::string object_name::text() const {
   std::string out;
   if (!database.empty()) out += database + ".";
@@ -151,6 +159,9 @@ std::vector<tok> tokenize(std::string_view s) {
       p += t.text.size();
     }
     t.end = p;
+    // A double-quoted token is a string unless QUOTED_IDENTIFIER is on: the parser checks it.
+    if ((t.kind == tok_kind::ident || t.kind == tok_kind::quoted_ident) && !t.double_quoted)
+      check_identifier_length(t.text);
     out.push_back(std::move(t));
   }
   tok e;

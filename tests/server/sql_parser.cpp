@@ -88,6 +88,7 @@ class parser final {
   std::string ident() {
     if (peek().kind != tok_kind::ident && peek().kind != tok_kind::quoted_ident) fail();
     if (peek().double_quoted && !quoted_identifier_) fail();
+    if (peek().double_quoted) check_identifier_length(peek().text);
     return next().text;
   }
   object_name object() {

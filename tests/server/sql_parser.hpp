@@ -23,7 +23,12 @@ struct tok {
   size_t begin = 0, end = 0;
 };
 
-std::vector<tok> tokenize(std::string_view sql);  // throws sql_error 102/105 on bad lexemes
+// Names are sysname, nvarchar(128): a longer identifier, bracketed or not, is refused with 103 at
+// compile time, so the whole batch fails.
+inline constexpr size_t k_max_identifier = 128;
+void check_identifier_length(std::string_view name);
+
+std::vector<tok> tokenize(std::string_view sql);  // throws sql_error 102/103/105 on bad lexemes
 
 struct expr;
 using expr_ptr = std::unique_ptr<expr>;
