@@ -677,6 +677,11 @@ void mss_table::fast_append(udb_record& record, long record_number) {
 
 void mss_table::replay_failed_batch() {
   std::vector<mss_bulk_row> rows = fast_load_.take_failed_batch();
+  // A batch lost with the session (a dead or silent server) is not a batch
+  // the server refused: replaying it would only wait for the server again.
+  if (odb_is_connection_failure(fast_load_.last_errors()))
+    throw odb_exception(fast_load_.last_errors(), "The connection to the server was lost.",
+                        tk_level_run);
   tk_trace(2, "Replaying %d rows of a refused batch one by one", static_cast<int>(rows.size()));
   bool b_healthy = !connection_->is_dead();
   if (b_healthy) {

@@ -82,6 +82,10 @@ class mss_table : public odb_table {
   void set_created(bool b_created) { b_created_ = b_created; }
   bool is_created() const { return b_created_; }
 
+  // Rows of this table the server has committed so far: whole bulk batches
+  // and INSERT statements that succeeded.
+  long rows_loaded() const { return fast_load_.rows_committed() + rows_by_sql_; }
+
   bool has_identity() const { return b_identity_; }
   bool has_primary_key() const { return b_primary_key_; }
   long rows_by_sql() const { return rows_by_sql_; }

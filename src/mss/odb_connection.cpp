@@ -22,6 +22,8 @@ namespace {
 
 std::mutex library_mutex;
 int library_users = 0;
+int login_timeout = 30;
+int query_timeout = 0;
 
 // Messages that arrive while dbopen runs, before the connection has its
 // record: they belong to the login attempt of this thread.
@@ -168,10 +170,21 @@ odb_library::odb_library() {
                           "Failed to initialise the SQL Server client library.", tk_level_run);
     dberrhandle(odb_error_handler);
     dbmsghandle(odb_message_handler);
-    dbsetlogintime(15);
+    dbsetlogintime(login_timeout);
+    dbsettime(query_timeout);
   }
   ++library_users;
   b_held_ = true;
+}
+
+void odb_set_timeouts(int login_seconds, int query_seconds) {
+  std::lock_guard lock(library_mutex);
+  login_timeout = login_seconds;
+  query_timeout = query_seconds;
+  if (library_users > 0) {
+    dbsetlogintime(login_timeout);
+    dbsettime(query_timeout);
+  }
 }
 
 odb_library::~odb_library() {

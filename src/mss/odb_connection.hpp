@@ -41,6 +41,13 @@ class odb_library final {
   bool b_held_ = false;
 };
 
+// How long DB-Library waits: for a login to be answered, and for any answer
+// of the server to a statement or a bulk batch (0: wait forever). Both are
+// process-wide in DB-Library; they apply to connections opened afterwards
+// and, for the second, to open ones as well. A wait that runs out fails the
+// call with DB-Library's timeout error (odb_exception::is_timeout).
+void odb_set_timeouts(int login_seconds, int query_seconds);
+
 // Where the server lives, as dbopen wants it.
 struct odb_server_address {
   std::string host_port;  // "host", "host:port" or "host\\instance"

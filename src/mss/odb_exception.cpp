@@ -64,6 +64,29 @@ bool is_unreachable(int number) {
 
 }  // namespace
 
+bool odb_is_connection_error(int number) {
+  switch (number) {
+    case SYBESEOF:
+    case SYBEDDNE:
+    case SYBECLOS:
+      return true;
+    default:
+      return is_unreachable(number);
+  }
+}
+
+bool odb_is_connection_failure(const std::vector<odb_message>& messages) {
+  for (const auto& m : messages)
+    if (m.b_client && odb_is_connection_error(m.number)) return true;
+  return false;
+}
+
+bool odb_exception::is_timeout() const { return client_number_ == SYBETIME; }
+
+bool odb_exception::is_connection_failure() const {
+  return odb_is_connection_error(client_number_) || low_word() == odb_low_unreachable;
+}
+
 odb_exception::odb_exception(const std::vector<odb_message>& messages, const std::string& fallback,
                              int level)
     : tk_exception(fallback, level) {
@@ -88,6 +111,7 @@ odb_exception::odb_exception(const std::vector<odb_message>& messages, const std
              (is_unreachable(deciding->number) ? odb_low_unreachable : odb_low_other));
     description_ = deciding->text;
     source_ = "DB-Library";
+    client_number_ = deciding->number;
   } else {
     server_number_ = deciding->number;
     set_code(odb_code_for_server_error(deciding->number));

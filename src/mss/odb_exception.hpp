@@ -40,6 +40,12 @@ inline constexpr std::uint32_t odb_low_other = 0x0E14;
 // The exception code for a server error number (0x80000 | low word).
 std::uint32_t odb_code_for_server_error(int number);
 
+// Whether the client library's error `number` means that the session broke
+// or could not be made (as opposed to a refused statement).
+bool odb_is_connection_error(int number);
+// Whether the messages a failed call left say that the session broke.
+bool odb_is_connection_failure(const std::vector<odb_message>& messages);
+
 class odb_exception : public tk_exception {
  public:
   // From the messages one failed call left; the first error among them
@@ -52,12 +58,19 @@ class odb_exception : public tk_exception {
 
   // Server error number of the deciding message; 0 for client-side failures.
   int server_number() const { return server_number_; }
+  // The client library's own number when it decided; 0 otherwise.
+  int client_number() const { return client_number_; }
+  // The server did not answer within the time allowed.
+  bool is_timeout() const;
+  // The session broke, or no session could be made.
+  bool is_connection_failure() const;
   const std::string& source() const { return source_; }
   const std::string& description() const { return description_; }
   std::uint32_t low_word() const { return code() & 0xFFFF; }
 
  private:
   int server_number_ = 0;
+  int client_number_ = 0;
   std::string source_;
   std::string description_;
 };
