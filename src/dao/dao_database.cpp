@@ -67,6 +67,10 @@ dao_database::dao_database(const std::wstring& name, std::unique_ptr<wb_workbook
 dao_database::~dao_database() = default;
 
 const dao_database::table_source* dao_database::find_source(const std::wstring& name) const {
+  // Worksheets whose names differ only in case ("Data", "DATA") are two
+  // tables: the exact name wins, case is ignored only when none matches.
+  for (const auto& s : sources_)
+    if (s.name == name) return &s;
   for (const auto& s : sources_)
     if (tk_compare_nocase(s.name, name) == 0) return &s;
   return nullptr;

@@ -78,11 +78,13 @@ void xls_reader::set_sel_sheets(const std::vector<std::wstring>& names) {
   tk_trace(1, "xls_reader::set_sel_sheets");
   tk_trace(1, "Total worksheets: %d", static_cast<int>(worksheets.size()));
   selected_.clear();
+  missing_sheets.clear();
   std::map<std::wstring, std::wstring> chosen;
   for (const auto& name : names) {
     auto it = worksheets.find(name);
     if (it == worksheets.end()) {
       tk_trace(3, L"Worksheet %ls not found", name.c_str());
+      missing_sheets.push_back(name);
       if (b_console_report) {
         std::string line = "Worksheet " + tk_w2a(name) + " not found\n";
         std::fwrite(line.data(), 1, line.size(), stderr);

@@ -44,6 +44,8 @@ class xls_reader {
 
   // Display name → table name: after set_sel_sheets, the worksheets to convert.
   std::map<std::wstring, std::wstring> worksheets;
+  // The names the last set_sel_sheets was given that the workbook lacks.
+  std::vector<std::wstring> missing_sheets;
   bool b_console_report = false;
 
  protected:
