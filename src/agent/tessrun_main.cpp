@@ -15,7 +15,8 @@
 
 namespace {
 
-void run(int argc, const char* const* argv, tessaly_convertor& conv, error_handler& handler) {
+// The exit status of a run.
+int run(int argc, const char* const* argv, tessaly_convertor& conv, error_handler& handler) {
   if (argc <= 1 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
   try {
     conv.mssql.connect_mssql_server();
@@ -23,10 +24,10 @@ void run(int argc, const char* const* argv, tessaly_convertor& conv, error_handl
     // A run that could not even connect has failed, whatever the level of
     // the server's message.
     handler.handle(e, true);
-    error_handler::exit_failure();
+    return tessrun_exit_failed;
   }
-  check_dest(conv.dest);
   conv();
+  return conv.outcome() == run_outcome::completed ? 0 : tessrun_exit_failed;
 }
 
 }  // namespace
@@ -37,16 +38,18 @@ int main(int argc, char** argv) {
   error_handler handler(dao_error_map());
   handler.load_err_map(odb_error_map());
   handler.load_err_map(workbook_error_map().first(2));
+  int status = tessrun_exit_failed;
   {
     tessaly_convertor conv;
     try {
-      run(argc, argv, conv, handler);
+      status = run(argc, argv, conv, handler);
     } catch (const tk_exception& e) {
       handler.handle(e, true);
+      status = tessrun_exit_failed;
     } catch (const std::exception& e) {
       exit_with_message(e.what());
     }
   }
   std::fflush(stdout);
-  return 0;
+  return status;
 }

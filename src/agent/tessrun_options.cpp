@@ -6,8 +6,6 @@
 #include <memory>
 
 #include "error_handler.hpp"
-#include "mss_database.hpp"
-#include "mss_engine.hpp"
 #include "tessaly_convertor.hpp"
 #include "tk_cmdli.hpp"
 #include "tk_file.hpp"
@@ -40,12 +38,15 @@ enum option_id : int {
 };
 
 constexpr tk_cmd_option options[] = {
-    {opt_as_dbo, "--as_dbo"},       {opt_csv_delim, "--csv_delim="}, {opt_dest, "--dest="},
-    {opt_extr_fn, "--extr_fn"},     {opt_from_csv, "--from_csv"},    {opt_help, "--help"},
-    {opt_logfile, "--logfile="},    {opt_host, "--host="},           {opt_mode, "--mode="},
-    {opt_no_refine, "--no_refine"}, {opt_pswd, "--pswd="},           {opt_silent, "--silent"},
-    {opt_src, "--src="},            {opt_tab_file, "--tab_file="},   {opt_tab_name, "--tab_name="},
-    {opt_user, "--user="},          {opt_profile, "--profile="},     {-1, ""},
+    {opt_as_dbo, "--as_dbo"},      {opt_csv_delim, "--csv_delim="},
+    {opt_dest, "--dest="},         {opt_extr_fn, "--extr_fn"},
+    {opt_from_csv, "--from_csv"},  {opt_help, "--help"},
+    {opt_logfile, "--logfile="},   {opt_host, "--host="},
+    {opt_mode, "--mode="},         {opt_no_refine, "--no_refine"},
+    {opt_pswd, "--pswd="},         {opt_silent, "--silent"},
+    {opt_src, "--src="},           {opt_tab_file, "--tab_file="},
+    {opt_tab_name, "--tab_name="}, {opt_user, "--user="},
+    {opt_profile, "--profile="},   {-1, ""},
 };
 
 tessaly_convertor& converter() {
@@ -112,7 +113,10 @@ void exit_with_message(const std::string& text) {
     std::fputs(text.c_str(), stderr);
     std::fputs("\n", stderr);
   }
-  error_handler::exit_failure();
+  // Only ever before a run starts: nothing is open that would need closing.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(tessrun_exit_failed);
 }
 
 std::vector<std::wstring> process_tab_file(const std::string& path) {
@@ -258,17 +262,4 @@ bool parse_cmd_line(int argc, const char* const* argv) {
   conv.mssql.user = user;
   conv.mssql.pswd = pswd;
   return true;
-}
-
-void check_dest(const std::wstring& database) {
-  tk_trace(1, L"check_dest(%ls)", database.c_str());
-  tessaly_convertor& conv = converter();
-  mss_engine& engine = conv.mssql.engine();
-  const bool b_exists = engine.is_db_exist(database);
-  if (b_exists && conv.mode == mode_overwrite_database) engine.delete_db(database);
-  tk_trace(1, conv.from_xls ? "from_xls=true" : "from_xls=false");
-  if (conv.from_xls || conv.mode != mode_overwrite_tables || !b_exists) return;
-
-  std::unique_ptr<mss_database> db = engine.open_db(database, dest_mode_create);
-  if (db->is_table_exist(conv.tab_name)) db->delete_tab(conv.tab_name);
 }

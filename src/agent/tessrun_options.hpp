@@ -1,6 +1,5 @@
 // The console agent's option handling: the walk over the command line, the
-// checks that follow it, the table-list file and the preparation of the
-// destination for the chosen mode.
+// checks that follow it and the table-list file.
 //
 // Everything the options say goes into the process-wide driver's settings.
 // Problems with the options end the process through exit_with_message; a
@@ -11,6 +10,9 @@
 #include <vector>
 
 class tessaly_convertor;
+
+// Exit status of a run that could not start or could not go on (-1).
+inline constexpr int tessrun_exit_failed = 255;
 
 // The usage text, version 3.4.
 std::string usage_text();
@@ -25,7 +27,3 @@ bool parse_cmd_line(int argc, const char* const* argv);
 // One name per non-empty line, spaces kept. A file starting with a UTF-8
 // byte-order mark is read as UTF-8, any other in the ANSI code page.
 std::vector<std::wstring> process_tab_file(const std::string& path);
-
-// Drops what the mode says must be replaced before the run: the database in
-// mode 0, a CSV run's table in mode 1.
-void check_dest(const std::wstring& database);

@@ -1,13 +1,17 @@
 // error_handler: the one place where a failure becomes what the user sees.
 //
 // It looks the exception's code up in the registered message maps, prefixes
-// the text with the current context (which table, which record), traces it,
-// hands it to the front end and decides by the level what happens next:
-// level 0 the run goes on, level 1 the run stops (the agent ends with -1),
-// level 2 (internal error) the process ends with -1. Exit status -1 is 255.
+// the text with the current context (which table, which record), traces it
+// and hands it to the front end. It never ends the process: an error that
+// ends the run (level 1) or an internal error (level 2) is shown, and the
+// caller unwinds to the front end, which decides (the agent exits with 255,
+// the wizard goes back to its pages). For a level-0 error whose caller would
+// go on, the front end is asked whether to; "abort" raises
+// tk_final_exception, which stops the run quietly.
 //
-// One per process. Used by the thread that runs the conversion; the wizard's
-// interface thread does not call it while a run is going on.
+// One per process; it owns the process's front end. Used by the thread that
+// runs the conversion; the wizard's interface thread does not call it while a
+// run is going on.
 #pragma once
 
 #include <cstdint>
@@ -15,18 +19,16 @@
 #include <span>
 #include <string>
 
-#include "error_front_end.hpp"
+#include "run_front_end.hpp"
 #include "tk_error_converter.hpp"
 #include "tk_exception.hpp"
 #include "tk_singleton.hpp"
 
 class error_handler final : public tk_singleton<error_handler> {
  public:
-  static constexpr int exit_failure_code = -1;
-
-  explicit error_handler(std::span<const tk_error_entry> first_map,
-                         std::unique_ptr<error_front_end> front_end =
-                             std::make_unique<console_front_end>());
+  explicit error_handler(
+      std::span<const tk_error_entry> first_map,
+      std::unique_ptr<run_front_end> front_end = std::make_unique<console_front_end>());
   ~error_handler();
 
   void load_err_map(std::span<const tk_error_entry> map);
@@ -42,15 +44,15 @@ class error_handler final : public tk_singleton<error_handler> {
 
   // Reports one failure. b_caller_ends is true when the caller stops the run
   // anyway (the run's own guard), false when it would go on (per table, per
-  // record). May end the process, or raise tk_final_exception for the wizard.
+  // record); only then is the user asked, and "abort" raises
+  // tk_final_exception.
   void handle(const tk_exception& e, bool b_caller_ends);
 
   // The text shown for an exception: context, then the mapped message or the
   // exception's own text, on one line.
   std::string build_text(const tk_exception& e) const;
 
-  // Ends the process with the failure status after flushing the console.
-  [[noreturn]] static void exit_failure();
+  run_front_end& front_end() { return *front_end_; }
 
  private:
   // Context and message, line feeds kept (the trace log keeps them).
@@ -59,5 +61,5 @@ class error_handler final : public tk_singleton<error_handler> {
   std::string context_;
   bool b_silent_ = false;
   tk_error_converter converter_;
-  std::unique_ptr<error_front_end> front_end_;
+  std::unique_ptr<run_front_end> front_end_;
 };

@@ -9,8 +9,11 @@ mssql_converter_impl::~mssql_converter_impl() = default;
 
 void mssql_converter_impl::connect_mssql_server() {
   tk_trace(1, "mssql_converter_impl::connect_mssql_server");
-  if (sec_log) engine_->connect(host, true);
-  else engine_->connect(host, user, pswd, true);
+  odb_set_timeouts(login_timeout, timeout);
+  if (sec_log)
+    engine_->connect(host, true);
+  else
+    engine_->connect(host, user, pswd, true);
 }
 
 void mssql_converter_impl::set_as_dbo(bool as_dbo) { engine_->set_as_dbo(as_dbo); }

@@ -1,8 +1,8 @@
 // mssql_converter_impl: the SQL Server side of the conversion settings, and
 // the process's one SQL Server engine.
 //
-// Holds the credentials the front end gathered and connects the engine with
-// them once before a run. The password is kept in memory only as long as the
+// Holds the credentials and time limits the front end gathered and connects
+// the engine with them once before a run. The password is kept in memory only as long as the
 // driver lives and is never traced.
 #pragma once
 
@@ -32,10 +32,17 @@ class mssql_converter_impl {
   void to_profile_settings(udb_profile_keys::settings& to) const;
   void from_profile_settings(const udb_profile_keys::settings& from);
 
+  static constexpr int default_login_timeout = 30;
+  static constexpr int default_timeout = 600;
+
   bool sec_log = false;
   std::wstring host;
   std::wstring user;
   std::wstring pswd;
+  // Seconds to wait for a login, and for any answer of the server to a
+  // statement or a bulk batch (0: wait forever).
+  int login_timeout = default_login_timeout;
+  int timeout = default_timeout;
 
  private:
   std::unique_ptr<mss_engine> engine_;

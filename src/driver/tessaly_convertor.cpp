@@ -14,21 +14,20 @@
 #include "mss_engine.hpp"
 #include "mss_field_upsizer.hpp"
 #include "mss_table.hpp"
-#include "mss_validator.hpp"
 #include "num_map.hpp"
+#include "odb_exception.hpp"
+#include "run_messages.hpp"
+#include "run_names.hpp"
 #include "tk_final_exception.hpp"
 #include "tk_mail_assertion.hpp"
-#include "tk_reg_key.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 
 namespace {
 
-// Hands a failure of one table or one record to the error handler, with
-// where it happened, and lets the caller go on.
-void report_item_error(const tk_exception& e) {
-  if (error_handler* handler = error_handler::instance()) handler->handle(e, false);
-}
+// Records between two progress reports: often enough for a progress line
+// refreshed a few times a second, rarely enough to cost nothing.
+constexpr long progress_every = 64;
 
 void set_error_context(const std::wstring& table) {
   if (error_handler* handler = error_handler::instance()) handler->set_context(table);
@@ -38,11 +37,11 @@ void set_error_context(const std::wstring& table, long record) {
   if (error_handler* handler = error_handler::instance()) handler->set_context(table, record);
 }
 
-// The table name the destination accepts for a source name.
-std::wstring valid_table_name(mss_tn_validator& validator, const std::wstring& name,
-                              bool& b_generated) {
-  b_generated = !validator.is_acceptable(name);
-  return b_generated ? validator.get_safe_name(name) : name;
+// Reports what the run met on the way, such as a shortened name.
+void report_notice(const std::wstring& table, const std::wstring& text) {
+  set_error_context(table);
+  if (error_handler* handler = error_handler::instance())
+    handler->handle(tk_exception(text, tk_level_item), false);
 }
 
 }  // namespace
@@ -53,37 +52,115 @@ tessaly_convertor::tessaly_convertor() : xls_reader(src, selected) {
 
 tessaly_convertor::~tessaly_convertor() { tk_trace(2, "tessaly_convertor::dtor"); }
 
-void tessaly_convertor::say(const std::wstring& text) const {
-  if (b_silent) return;
-  std::printf("%s\n", tk_w2a(text).c_str());
-  std::fflush(stdout);
+run_front_end& tessaly_convertor::front_end() const {
+  static console_front_end console;
+  error_handler* handler = error_handler::instance();
+  return handler ? handler->front_end() : console;
 }
+
+void tessaly_convertor::say(const std::string& line) const {
+  tk_trace(3, "%s", line.c_str());
+  if (!b_silent) front_end().report(line);
+}
+
+void tessaly_convertor::say(const std::wstring& line) const { say(tk_w2a(line)); }
 
 void tessaly_convertor::operator()() {
   tk_trace(2, "tessaly_converter::operator()");
   b_finished = false;
-  table_counter = 0;
+  outcome_ = run_outcome::not_run;
+  loading_table_.clear();
+  loading_rows_ = 0;
+  doing_.clear();
+  set_error_context(L"");
+  progress_.start_run(0);
   init_conversion stamp(b_finished, true);
+  run_outcome outcome = run_outcome::failed;
   try {
-    if (from_xls) convert_from_xls();
-    else convert_from_csv();
-  } catch (const tk_exception& e) {
-    if (error_handler* handler = error_handler::instance()) handler->handle(e, true);
+    if (from_xls)
+      convert_from_xls();
+    else
+      convert_from_csv();
+    outcome = stop_requested() ? run_outcome::stopped : run_outcome::completed;
   } catch (const tk_final_exception&) {
-    tk_trace(3, "The conversion was stopped by the user");  // nothing more to say
+    tk_trace(3, "The conversion was stopped by the user");
+    outcome = run_outcome::stopped;
+  } catch (const tk_exception& e) {
+    report_run_failure(e);
   } catch (const std::exception& e) {
     tk_trace(3, "ERROR:\n%s", e.what());
-    if (!b_silent) std::fprintf(stderr, "%s\n", e.what());
+    report_run_failure(tk_exception(e.what(), tk_level_run));
   }
+  destination_.reset();
+  if (outcome == run_outcome::stopped) say(stopped_text(loading_table_, loading_rows_));
+  progress_.finish(outcome == run_outcome::completed);
+  outcome_ = outcome;
+}
+
+bool tessaly_convertor::is_connection_failure(const tk_exception& e) const {
+  const auto* odb = dynamic_cast<const odb_exception*>(&e);
+  if (odb && (odb->is_timeout() || odb->is_connection_failure())) return true;
+  return destination_ && destination_->connection().is_dead();
+}
+
+void tessaly_convertor::report_run_failure(const tk_exception& e) {
+  error_handler* handler = error_handler::instance();
+  if (!handler) {
+    tk_trace(3, "ERROR:\n%s", e.what());
+    return;
+  }
+  const auto* odb = dynamic_cast<const odb_exception*>(&e);
+  const std::wstring server = mssql.engine().server();
+  if (odb && odb->is_timeout()) {
+    handler->set_context(L"");
+    handler->handle(
+        tk_exception(timeout_text(server, mssql.timeout, doing_, loading_table_, loading_rows_),
+                     tk_level_run),
+        true);
+  } else if (is_connection_failure(e) && !doing_.empty()) {
+    handler->set_context(L"");
+    handler->handle(
+        tk_exception(lost_connection_text(server, doing_, loading_table_, loading_rows_),
+                     tk_level_run),
+        true);
+  } else {
+    handler->handle(e, true);
+  }
+}
+
+bool tessaly_convertor::ends_run(const tk_exception& e) const {
+  return e.level() >= tk_level_run || is_connection_failure(e);
+}
+
+void tessaly_convertor::report_item_error(const tk_exception& e, long record_number) {
+  if (record_number > 0)
+    set_error_context(current_table_, record_number);
+  else
+    set_error_context(current_table_);
+  if (error_handler* handler = error_handler::instance()) handler->handle(e, false);
 }
 
 std::unique_ptr<mss_database> tessaly_convertor::get_dest_base() {
   tk_trace(1, "tessaly_convertor::get_dest_base(mode=%d)", mode);
   mss_engine& engine = mssql.engine();
-  if (engine.is_db_exist(dest))
-    return engine.open_db(dest, mode == mode_overwrite_database ? dest_mode_create
-                                                                 : mss_database::mode_append);
+  const bool b_exists = engine.is_db_exist(dest);
+  if (b_exists && mode == mode_overwrite_database) {
+    doing_ = L"dropping database " + dest;
+    engine.delete_db(dest);
+  } else if (b_exists) {
+    doing_ = L"opening database " + dest;
+    return engine.open_db(dest, mss_database::mode_append);
+  }
+  doing_ = L"creating database " + dest;
   return engine.create_db(dest);
+}
+
+mss_database& tessaly_convertor::destination() {
+  if (!destination_) {
+    destination_ = get_dest_base();
+    tk_trace(1, "After initializing DBs");
+  }
+  return *destination_;
 }
 
 void tessaly_convertor::convert_from_xls() {
@@ -95,98 +172,151 @@ void tessaly_convertor::convert_from_xls() {
         "Failed to load Data Access Objects (DAO) support library.\r\n"
         "Please reinstall the application to repair it.\r\n",
         tk_level_run);
+  doing_.clear();
   std::unique_ptr<dao_database> workbook = open_xls(engine, src, x_fnames);
-  std::unique_ptr<mss_database> destination = get_dest_base();
-  tk_trace(1, "After initializing DBs");
 
-  table_total = static_cast<int>(worksheets.size());
-  tk_trace(3, "Converting spreadsheet %s (%d worksheets)", tk_w2a(src).c_str(), table_total.load());
-  say(L"Converting spreadsheet " + src + L"(" + std::to_wstring(table_total) + L" worksheets)");
+  const int total = static_cast<int>(worksheets.size());
+  progress_.start_run(total);
+  say(L"Converting spreadsheet " + src + L"(" + std::to_wstring(total) + L" worksheets)");
+  if (total == 0 && !missing_sheets.empty())
+    throw tk_exception(no_worksheet_found_text(src), tk_level_run);
 
-  mss_tn_validator validator(pushed_back, destination->get_tables());
+  std::unique_ptr<run_names> names;
+  int unreadable = 0;
+  int opened = 0;
   for (const auto& [display_name, dao_name] : worksheets) {
     if (stop_requested()) break;
+    current_table_ = display_name;
     try {
-      current_table_ = display_name;
-      std::unique_ptr<udb_recordset> source = workbook->get_table(dao_name, 1);
-      // A table needs at least one column; say so rather than let the
-      // server refuse an empty CREATE TABLE.
-      if (source->get_schema().field_count() == 0)
-        throw tk_exception("The worksheet holds no data, so no table was created for it.",
-                           tk_level_item);
+      std::unique_ptr<udb_recordset> source;
+      try {
+        source = workbook->get_table(dao_name, 1);
+        // A table needs at least one column; say so rather than let the
+        // server refuse an empty CREATE TABLE.
+        if (source->get_schema().field_count() == 0)
+          throw tk_exception("The worksheet holds no data, so no table was created for it.",
+                             tk_level_item);
+      } catch (const tk_exception&) {
+        ++unreadable;
+        throw;
+      }
+      // The first worksheet that reads prepares the destination: a
+      // workbook none of whose worksheets can be read changes nothing.
+      mss_database& database = destination();
+      if (!names) names = std::make_unique<run_names>(pushed_back, database.get_tables());
       bool b_generated = false;
-      const std::wstring table_name = valid_table_name(validator, display_name, b_generated);
-      bool b_exists = destination->is_table_exist(table_name);
-      if (b_exists && mode == mode_overwrite_tables) {
-        destination->delete_tab(table_name);
-        b_exists = false;
-      }
-      if (!b_exists || mode != mode_skip_tables) {
-        std::unique_ptr<mss_table> table = open_table(*destination, table_name, *source, b_exists);
-        if (b_generated) {
-          tk_trace(2, "Store generated table name '%s'", tk_w2a(table_name).c_str());
-          validator.add_generated_name(table_name);
-        }
-        validator.add_taken_name(table_name);
-        convert_step(*source, *table, *destination);
-      }
+      const std::wstring table_name = names->table_name(display_name, b_generated);
+      ++opened;
+      const int done = progress_.tables_done();
+      load_table(*source, display_name, table_name, b_generated, *names,
+                 [done, total] { return total > 0 ? done * 100 / total : 100; });
     } catch (const tk_exception& e) {
-      set_error_context(current_table_);
-      report_item_error(e);
+      // What ends the run is reported once, by the run's own guard.
+      if (ends_run(e)) throw;
+      report_item_error(e, 0);
     }
-    ++table_counter;
+    progress_.end_table();
   }
+  if (opened == 0 && unreadable > 0 && !stop_requested())
+    throw tk_exception(no_worksheet_readable_text(src), tk_level_run);
 }
 
 void tessaly_convertor::convert_from_csv() {
   tk_trace(1, "tessaly_convertor::convert_from_csv(src=%s, dest=%s, tab=%s)", tk_w2a(src).c_str(),
            tk_w2a(dest).c_str(), tk_w2a(tab_name).c_str());
   TK_ASSERT(n_comma >= 0 && n_comma < csv_delimiter_count);
-  std::unique_ptr<mss_database> destination = get_dest_base();
+  progress_.start_run(1);
+  doing_.clear();
+  // The header is read before the server sees anything: a file that cannot
+  // be read leaves the destination as it was.
   csv_file source(src, static_cast<char>(csv_delimiters[n_comma]), x_fnames);
+  if (stop_requested()) return;
 
-  mss_tn_validator validator({}, destination->get_tables());
+  mss_database& database = destination();
+  run_names names({}, database.get_tables());
   bool b_generated = false;
-  const std::wstring table_name = valid_table_name(validator, tab_name, b_generated);
+  const std::wstring table_name = names.table_name(tab_name, b_generated);
   current_table_ = table_name;
-  table_total = 1;
+  load_table(source, tab_name, table_name, b_generated, names,
+             [&source] { return source.get_progress(); });
+  progress_.end_table();
+}
 
+bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& source_name,
+                                   const std::wstring& name, bool b_generated, run_names& names,
+                                   const std::function<int()>& percent) {
+  mss_database& database = destination();
+  if (run_names::utf16_length(source_name) > run_names::max_name_length)
+    report_notice(current_table_, shortened_table_text(source_name, name));
+  progress_.start_table(name);
+  loading_table_ = name;
+  loading_rows_ = 0;
+  refused_rows_ = 0;
+
+  bool b_exists = database.is_table_exist(name);
   // Skipping existing tables means leaving their rows alone, whatever the
-  // source; appending a CSV file a second time is what merge is for.
-  const bool b_exists = destination->is_table_exist(table_name);
-  if (mode == mode_skip_tables && b_exists) {
-    tk_trace(3, "Table %s exists and was skipped", tk_w2a(table_name).c_str());
-    say(L"Table " + table_name + L" exists and was skipped");
-    table_counter = 1;
-    return;
+  // source; appending a second time is what merge is for.
+  if (b_exists && mode == mode_skip_tables) {
+    say(L"Table " + name + L" exists and was skipped");
+    return false;
+  }
+  if (b_exists && mode == mode_overwrite_tables) {
+    // Dropped only now: the source has been read far enough to create it.
+    doing_ = L"dropping table " + name;
+    database.delete_tab(name);
+    b_exists = false;
   }
 
-  // Progress reads the file's position from another thread: the pointer is
-  // withdrawn before the file is closed, whichever way this ends.
-  struct progress_source {
-    std::atomic<csv_file*>& slot;
-    progress_source(std::atomic<csv_file*>& s, csv_file& file) : slot(s) { slot = &file; }
-    ~progress_source() { slot = nullptr; }
-  } progress(current_csv_, source);
-  std::unique_ptr<mss_table> table = open_table(*destination, table_name, source, b_exists);
-  tk_trace(3, "Converting CSV file %s", tk_w2a(src).c_str());
-  say(L"Converting CSV file " + src);
-  convert_step(source, *table, *destination);
-  table_counter = 1;
+  doing_ = (b_exists ? L"opening table " : L"creating table ") + name;
+  std::unique_ptr<mss_table> table = open_table(database, name, source, b_exists);
+  if (b_generated) tk_trace(2, "Store generated table name '%s'", tk_w2a(name).c_str());
+  names.take(name, b_generated);
+  if (!from_xls) say(L"Converting CSV file " + src);
+
+  doing_ = L"loading rows into table " + name;
+  percent_of_source_ = percent;
+  try {
+    convert_step(source, *table, database);
+  } catch (const tk_final_exception&) {
+    // The user stopped the run: what was sent is committed whole first, so
+    // that the count says what the table holds.
+    try {
+      table->close();
+    } catch (const tk_exception& e) {
+      tk_trace(3, "Closing %s after a stop: %s", tk_w2a(name).c_str(), e.what());
+    }
+    loading_rows_ = table->rows_loaded();
+    throw;
+  } catch (...) {
+    loading_rows_ = table->rows_loaded();
+    throw;
+  }
+  loading_rows_ = table->rows_loaded();
+  front_end().end_progress();
+  say(table_summary_text(name, loading_rows_, refused_rows_));
+  return true;
 }
 
 std::unique_ptr<mss_table> tessaly_convertor::open_table(mss_database& destination,
-                                                     const std::wstring& name,
-                                                     const udb_recordset& source, bool b_existed) {
+                                                         const std::wstring& name,
+                                                         const udb_recordset& source,
+                                                         bool b_existed) {
+  const fitted_columns fitted = fit_column_names(source.get_schema(), source.get_indexes());
+  for (const auto& [long_name, short_name] : fitted.renamed)
+    report_notice(current_table_, shortened_column_text(long_name, short_name));
   std::unique_ptr<mss_table> table =
-      destination.create_mss_table(name, source.get_schema(), source.get_indexes());
+      fitted.schema ? destination.create_mss_table(name, *fitted.schema, fitted.indexes)
+                    : destination.create_mss_table(name, source.get_schema(), source.get_indexes());
   table->set_created(!b_existed);
   // Rows of a rejected bulk batch fail after append_record has returned;
   // they are reported with their own record numbers, under the table name
   // the run gave (not the server's owner-qualified form).
   table->set_error_sink([this](const tk_exception& e, const std::wstring&, long record) {
-    set_error_context(current_table_, record);
-    report_item_error(e);
+    // The loader calls this while it handles `e`: a failure that ends the
+    // run leaves as the loader caught it.
+    if (ends_run(e)) std::rethrow_exception(std::current_exception());
+    ++refused_rows_;
+    report_item_error(e, record);
   });
   return table;
 }
@@ -197,11 +327,7 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
   const bool b_csv = !from_xls;
   std::unique_ptr<mss_field_upsizer> upsizer;
   if (b_csv) upsizer = std::make_unique<mss_field_upsizer>(destination, table);
-  record_counter = 0;
-  if (!b_csv) {
-    tk_trace(3, "Converting worksheet %s", tk_w2a(current_table_).c_str());
-    say(L"Converting worksheet " + current_table_);
-  }
+  if (!b_csv) say(L"Converting worksheet " + current_table_);
   const bool b_refine = refine_types && mode != mode_merge;
   std::unique_ptr<dates_map> dates;
   std::unique_ptr<num_map> numbers;
@@ -210,97 +336,37 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
     numbers = std::make_unique<num_map>(table.get_name(), source.get_schema());
   }
 
+  long records = 0;
   for (; !source.is_eof() && !stop_requested(); source.move_next()) {
     udb_record* record = source.create_record();
     if (!record) break;
-    tk_trace(1, "Converting %d record (%d fields)", static_cast<int>(record_counter.load()),
+    tk_trace(1, "Converting %d record (%d fields)", static_cast<int>(records),
              static_cast<int>(record->field_count()));
-    const long record_number = record_counter + 1;
+    const long record_number = records + 1;
     try {
       if (upsizer) upsizer->process(*record);
       table.append_record(*record, record_number);
     } catch (const tk_exception& e) {
-      set_error_context(current_table_, record_number);
-      report_item_error(e);
+      if (ends_run(e)) {
+        set_error_context(current_table_, record_number);
+        throw;
+      }
+      ++refused_rows_;
+      report_item_error(e, record_number);
     }
     if (b_refine) {
       dates->add_rec_stat(*record);
       numbers->add_rec_stat(*record);
     }
-    ++record_counter;
+    if (++records % progress_every == 0) publish_progress(records);
   }
+  // What was sent is committed whole, also when the run is being stopped.
+  doing_ = L"committing rows of table " + loading_table_;
   table.close();
-  record_counter = 0;
+  publish_progress(records);
 }
 
-int tessaly_convertor::get_progress() {
-  if (from_xls || b_finished) return table_total > 0 ? table_counter * 100 / table_total : 100;
-  csv_file* csv = current_csv_.load();
-  return csv ? csv->get_progress() : 100;
-}
-
-bool tessaly_convertor::load_profile(const udb_profile& profile) {
-  udb_profile_keys::settings settings = to_profile_settings();
-  mssql.to_profile_settings(settings);
-  const int mode_before = mode;
-  settings.mode = -1;
-  udb_profile_keys::load_all(profile, settings);
-  b_mode_from_profile = b_mode_from_profile || settings.mode >= 0;
-  if (settings.mode < 0) settings.mode = mode_before;
-  from_profile_settings(settings);
-  tk_trace(2, "mssql_converter_impl::load_profile");
-  mssql.from_profile_settings(settings);
-  tk_trace(1, "Duplicate selected tables in 'worksheets' array");
-  // A CSV file has no worksheets to select; opening it as a workbook would
-  // only fail.
-  if (from_xls) {
-    std::vector<std::wstring> all_sheets;
-    get_all_sheets(all_sheets);
-    set_sel_sheets(pushed_back);
-  }
-  return true;
-}
-
-bool tessaly_convertor::serialize(bool b_store) {
-  tk_trace(1, "serialize( %d )", b_store ? 1 : 0);
-  tk_reg_key key;
-  if (key.open(tk_reg_root::current_user, "Software\\Quorvane\\Tessaly") != tk_reg_ok)
-    return false;
-  if (!b_store) {
-    dest.clear();
-    from_xls = true;
-    mssql.host.clear();
-    n_comma = 1;
-    mssql.pswd.clear();
-    refine_types = true;
-    mssql.sec_log = true;
-    src.clear();
-    tab_name.clear();
-    mssql.user.clear();
-    x_fnames = true;
-  }
-  // Every value is exchanged even after a failure, so a missing one does not
-  // keep the others from loading.
-  bool b_all = true;
-  b_all &= key.exchange(b_store, "dest", dest);
-  b_all &= key.exchange(b_store, "from_xls", from_xls);
-  b_all &= key.exchange(b_store, "host", mssql.host);
-  b_all &= key.exchange(b_store, "n_comma", n_comma);
-  b_all &= key.exchange(b_store, "pswd", mssql.pswd);
-  b_all &= key.exchange(b_store, "refine_types", refine_types);
-  b_all &= key.exchange(b_store, "sec_log", mssql.sec_log);
-  b_all &= key.exchange(b_store, "src", src);
-  b_all &= key.exchange(b_store, "tab name", tab_name);
-  b_all &= key.exchange(b_store, "user", mssql.user);
-  b_all &= key.exchange(b_store, "x_fnames", x_fnames);
-  key.close();
-  return b_all;
-}
-
-bool tessaly_convertor::store_profile(udb_profile& profile) {
-  tk_trace(2, "udb_converter::store_profile");
-  udb_profile_keys::settings settings = to_profile_settings();
-  mssql.to_profile_settings(settings);
-  udb_profile_keys::store_all(profile, settings);
-  return true;
+void tessaly_convertor::publish_progress(long records) {
+  progress_.advance(records, percent_of_source_ ? percent_of_source_() : 0);
+  if (!b_silent) front_end().show_progress(progress_.snapshot());
 }

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,25 +21,31 @@ class coded_exception : public tk_exception {
   }
 };
 
-// Records what the wizard would show; may stop the run like "Abort" does.
-class recording_front_end final : public error_front_end {
+// Records what a front end is shown and asked; answers as told.
+class recording_front_end final : public run_front_end {
  public:
   struct shown {
     std::string text;
     int level;
+    bool b_asked;
   };
-  explicit recording_front_end(std::vector<shown>& log, bool abort = false)
-      : log_(log), abort_(abort) {}
-  void show_internal_error(const std::string& what) override { log_.push_back({what, 2}); }
-  void show_error(const std::string& text, int level, bool b_caller_ends, bool&) override {
-    log_.push_back({text, level});
-    if (abort_ && !b_caller_ends) throw tk_final_exception();
+  explicit recording_front_end(std::vector<shown>& log, error_answer answer = error_answer::go_on)
+      : log_(log), answer_(answer) {}
+  void show_internal_error(const std::string& what) override { log_.push_back({what, 2, false}); }
+  void show_error(const std::string& text, int level) override {
+    log_.push_back({text, level, false});
   }
-  bool exits_on_run_error() const override { return false; }
+  error_answer ask_continue(const std::string& text) override {
+    log_.push_back({text, 0, true});
+    return answer_;
+  }
+  void note_error(const std::string& text) override { noted.push_back(text); }
+  void report(const std::string&) override {}
+  std::vector<std::string> noted;
 
  private:
   std::vector<shown>& log_;
-  bool abort_;
+  error_answer answer_;
 };
 
 std::unique_ptr<error_handler> agent_handler() {
@@ -94,8 +96,10 @@ TEST(error_handler, builds_text_from_context_and_maps) {
        "via CSV format. See 'CSV Files' article in the documentation for details."},
   };
   for (const text_case& c : cases) {
-    if (c.record > 0) handler->set_context(c.table, c.record);
-    else handler->set_context(c.table);
+    if (c.record > 0)
+      handler->set_context(c.table, c.record);
+    else
+      handler->set_context(c.table);
     EXPECT_EQ(handler->build_text(coded_exception(c.what, c.code, 0)), c.expected);
   }
 }
@@ -106,83 +110,73 @@ TEST(error_handler, second_handler_is_an_internal_error) {
   EXPECT_EQ(error_handler::instance(), handler.get());
 }
 
-TEST(error_handler, front_end_decides_for_item_errors) {
-  std::vector<recording_front_end::shown> shown;
-  error_handler handler(dao_error_map(), std::make_unique<recording_front_end>(shown, true));
-  handler.set_context(L"Sheet2$", 5);
-  // The run's own guard ends the run anyway: the front end just shows.
-  EXPECT_NO_THROW(handler.handle(coded_exception("a\nb", 0, 0), true));
-  // A per-record caller would go on; "Abort" stops the run instead.
-  EXPECT_THROW(handler.handle(coded_exception("c", 0, 0), false), tk_final_exception);
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].text, "Sheet2$, record #5: a b");
-  EXPECT_EQ(shown[1].level, 0);
-}
-
-// Death tests match stderr: send the console there, after what the test
-// framework already wrote.
-void console_to_stderr() {
-  std::fflush(stdout);
-  dup2(2, 1);
-}
-
-// The agent's console behaviour ends the process: run it in a child.
-class agent_console : public ::testing::Test {
- protected:
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(agent_console, item_error_prints_and_the_run_goes_on) {
-  testing::internal::CaptureStdout();
-  {
-    auto handler = agent_handler();
-    handler->set_context(L"Sheet1$", 7);
-    handler->handle(coded_exception("Violation", 0x80E2F, 0), false);
+TEST(error_handler, front_end_answers_for_item_errors_only) {
+  struct answer_case {
+    error_answer answer;
+    bool b_throws;
+    bool b_silent_after;
+  };
+  const answer_case cases[] = {
+      {error_answer::go_on, false, false},
+      {error_answer::go_on_quietly, false, true},
+      {error_answer::abort_run, true, false},
+  };
+  for (const answer_case& c : cases) {
+    std::vector<recording_front_end::shown> shown;
+    auto front_end = std::make_unique<recording_front_end>(shown, c.answer);
+    recording_front_end& seen = *front_end;
+    error_handler handler(dao_error_map(), std::move(front_end));
+    handler.set_context(L"Sheet2$", 5);
+    // The run's own guard ends the run anyway: nothing to ask.
+    EXPECT_NO_THROW(handler.handle(coded_exception("a\nb", 0, 0), true));
+    EXPECT_NO_THROW(handler.handle(coded_exception("ends the run", 0, 1), false));
+    // A per-record caller would go on: the front end decides.
+    if (c.b_throws)
+      EXPECT_THROW(handler.handle(coded_exception("c", 0, 0), false), tk_final_exception);
+    else
+      EXPECT_NO_THROW(handler.handle(coded_exception("c", 0, 0), false));
+    EXPECT_EQ(handler.silent(), c.b_silent_after);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].text, "Sheet2$, record #5: a b");
+    EXPECT_FALSE(shown[0].b_asked);
+    EXPECT_EQ(shown[1].level, 1);
+    EXPECT_FALSE(shown[1].b_asked);
+    EXPECT_TRUE(shown[2].b_asked);
+    // Silent or not, every text reaches the front end's list.
+    handler.set_silent(true);
+    handler.handle(coded_exception("quiet", 0, 0), false);
+    EXPECT_EQ(shown.size(), 3u);
+    EXPECT_EQ(seen.noted.size(), 4u);
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error:\nSheet1$, record #7: The specified record violates the integrity "
-            "constraints. See 'Troubleshooting' article of the product documentation for "
-            "solution.\n");
 }
 
-TEST_F(agent_console, run_error_ends_with_status_255) {
-  EXPECT_EXIT(
-      {
-        auto handler = agent_handler();
-        console_to_stderr();
-        handler->handle(coded_exception("Cannot\nopen", 0, 1), false);
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(255), "^Error:\nCannot open\n$");
-}
-
-TEST_F(agent_console, silent_run_error_prints_nothing_and_ends_with_255) {
-  EXPECT_EXIT(
-      {
-        auto handler = agent_handler();
-        handler->set_silent(true);
-        console_to_stderr();
-        handler->handle(coded_exception("Cannot open", 0, 1), false);
-      },
-      ::testing::ExitedWithCode(255), "^$");
-  testing::internal::CaptureStdout();
-  {
-    auto handler = agent_handler();
-    handler->set_silent(true);
-    handler->handle(coded_exception("Row failed", 0, 0), false);
+// The agent's console front end prints; nothing ends the process.
+TEST(agent_console, errors_are_printed_and_the_caller_goes_on) {
+  struct print_case {
+    bool b_silent;
+    tk_exception error;
+    std::string printed;
+  };
+  const print_case cases[] = {
+      {false, coded_exception("Violation", 0x80E2F, 0),
+       "Error:\nSheet1$, record #7: The specified record violates the integrity constraints. "
+       "See 'Troubleshooting' article of the product documentation for solution.\n"},
+      {false, coded_exception("Cannot\nopen", 0, 1), "Error:\nSheet1$, record #7: Cannot open\n"},
+      {true, coded_exception("Row failed", 0, 0), ""},
+      {true, coded_exception("Cannot open", 0, 1), ""},
+      // Internal errors are printed even to a silent run.
+      {true, tk_mail_assertion("x", 12), "Internal error: Internal error: \ncode=785c3132\n"},
+  };
+  for (const print_case& c : cases) {
+    testing::internal::CaptureStdout();
+    {
+      auto handler = agent_handler();
+      handler->set_silent(c.b_silent);
+      handler->set_context(L"Sheet1$", 7);
+      EXPECT_NO_THROW(handler->handle(c.error, false));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed) << c.error.what();
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST_F(agent_console, internal_error_prints_even_when_silent_and_ends_with_255) {
-  EXPECT_EXIT(
-      {
-        auto handler = agent_handler();
-        handler->set_silent(true);
-        console_to_stderr();
-        handler->handle(tk_mail_assertion("x", 12), false);
-      },
-      ::testing::ExitedWithCode(255), "Internal error: Internal error: \ncode=785c3132");
 }
 
 }  // namespace

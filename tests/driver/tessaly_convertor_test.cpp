@@ -1,132 +1,224 @@
-// The conversion driver run in-process against tds_test_server: the whole
-// CSV sequence, progress, and stopping a run from another thread.
+// The driver as a second front end sees it: progress read from another
+// thread, failures that end a run without ending the process, questions
+// asked on the run thread and answered on an interface thread, and stopping.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <string>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
-#include "error_handler.hpp"
-#include "error_maps.hpp"
-#include "tessaly_convertor.hpp"
-#include "tk_final_exception.hpp"
-#include "temp_folder.hpp"
-#include "test_support.hpp"
-#include "tk_thread.hpp"
+#include "driver_fixture.hpp"
+#include "error_question.hpp"
+#include "tk_trace.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace driver_test;
 using namespace std::chrono_literals;
 
-class driver_run : public ::testing::Test {
- protected:
-  std::string write_csv(int rows) {
-    const std::string path = folder_.file("rows.csv");
-    std::ofstream out(path, std::ios::binary);
-    out << "id;name\n";
-    for (int i = 1; i <= rows; ++i) out << i << ";name " << i << "\n";
-    return path;
-  }
-
-  void configure(tessaly_convertor& conv, const std::string& csv) {
-    conv.src = fs::path(csv).wstring();
-    conv.dest = L"shop";
-    conv.tab_name = L"rows";
-    conv.from_xls = false;
-    conv.x_fnames = true;
-    conv.n_comma = 1;
-    conv.mode = mode_overwrite_tables;
-    conv.b_silent = true;
-    conv.mssql.host = L"127.0.0.1:" + std::to_wstring(server_.port());
-    conv.mssql.user = L"sa";
-    conv.mssql.pswd = fs::path(tds_test::k_password).wstring();
-    conv.mssql.connect_mssql_server();
-  }
-
-  long count() {
-    tds_test::dblib_client client(server_.port(), "shop");
-    return std::stol(client.scalar("SELECT COUNT(*) FROM rows"));
-  }
-
-  tds_test::server_process server_;
-  temp_folder folder_;
-};
-
-// Runs the process-wide driver on a thread of its own, as the wizard does.
-class conversion_thread final : public tk_thread {
- public:
-  ~conversion_thread() override { stop(); }
-
- protected:
-  tk_converter& make_runnable() override { return *tessaly_convertor::instance(); }
-};
-
 TEST_F(driver_run, csv_run_loads_every_row_and_reports_full_progress) {
-  tessaly_convertor conv;
-  configure(conv, write_csv(2500));
-  conv();
-  EXPECT_TRUE(conv.b_finished);
-  EXPECT_EQ(conv.get_progress(), 100);
-  EXPECT_EQ(count(), 2500);
+  configure_csv(write_csv(2500), mode_overwrite_tables);
+  conv_();
+  EXPECT_TRUE(conv_.b_finished);
+  EXPECT_EQ(conv_.outcome(), run_outcome::completed);
+  EXPECT_EQ(conv_.get_progress(), 100);
+  EXPECT_EQ(query("SELECT COUNT(*) FROM rows"), (table_rows{{"2500"}}));
+  EXPECT_EQ(front_end_.lines.back(), "Table rows: 2500 rows loaded, 0 rows refused");
+  EXPECT_EQ(front_end_.last_progress.table, L"rows");
+  EXPECT_EQ(front_end_.last_progress.records, 2500);
 }
 
-// Stops the run at the first failing record, as the wizard's "Abort" does.
-class aborting_front_end final : public error_front_end {
- public:
-  void show_internal_error(const std::string&) override {}
-  void show_error(const std::string&, int, bool b_caller_ends, bool&) override {
-    ++shown;
-    if (!b_caller_ends) throw tk_final_exception();
+TEST_F(driver_run, progress_is_read_from_another_thread_while_the_run_closes_its_source) {
+  configure_csv(write_csv(20000), mode_overwrite_tables);
+  conversion_thread thread;
+  thread.start();
+  // The reader of the progress never touches the CSV reader: under the
+  // sanitizers a read racing with the file's closing would be reported.
+  int last = 0;
+  long reads = 0;
+  while (!conv_.b_finished) {
+    const progress_snapshot p = conv_.progress();
+    EXPECT_GE(p.percent, last);
+    EXPECT_LE(p.percent, 100);
+    last = p.percent;
+    ++reads;
   }
-  bool exits_on_run_error() const override { return false; }
-  int shown = 0;
-};
+  join(thread);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(conv_.get_progress(), 100);
+  EXPECT_TRUE(conv_.progress().b_finished);
+}
 
-TEST_F(driver_run, abort_at_a_record_error_ends_the_run_quietly) {
-  auto front_end = std::make_unique<aborting_front_end>();
-  aborting_front_end& seen = *front_end;
-  error_handler handler(dao_error_map(), std::move(front_end));
-  handler.load_err_map(odb_error_map());
-  tessaly_convertor conv;
-  // The second record holds a value too long for the table's existing
-  // column, so it fails and the front end aborts.
-  const std::string csv = folder_.write("narrow.csv", "id;name\n1;ok\n2;" + std::string(40, 'x') +
-                                                        "\n3;never\n");
-  configure(conv, csv);
-  conv.mode = mode_merge;
-  {
-    tds_test::dblib_client client(server_.port());
-    ASSERT_TRUE(client.exec("CREATE DATABASE shop"));
-    ASSERT_TRUE(client.exec("USE shop CREATE TABLE rows (id nvarchar(10) NULL, name nvarchar(5) NULL)"));
-  }
-  testing::internal::CaptureStderr();
-  conv();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(seen.shown, 1);
-  EXPECT_TRUE(conv.b_finished);
-  EXPECT_EQ(count(), 1);  // the first record landed, the third was never read
+TEST_F(driver_run, a_failure_that_ends_the_run_returns_to_the_front_end_with_the_end_stamp) {
+  const std::string log = folder_.file("run.log");
+  tk_trace_log trace_log(log, true, 3, false);
+  configure_csv(folder_.file("absent.csv"), mode_overwrite_tables);
+  conv_();
+  // Still here: the process goes on, the run says how it ended.
+  EXPECT_EQ(conv_.outcome(), run_outcome::failed);
+  EXPECT_TRUE(conv_.b_finished);
+  ASSERT_EQ(front_end_.errors.size(), 1u);
+  const std::string text = read_file(log);
+  EXPECT_NE(text.find("Conversion started on "), std::string::npos) << text;
+  EXPECT_NE(text.find("Conversion ended on "), std::string::npos) << text;
+  // A second run on the same driver works.
+  front_end_.errors.clear();
+  configure_csv(write_csv(3), mode_overwrite_tables);
+  conv_();
+  EXPECT_EQ(conv_.outcome(), run_outcome::completed);
+  EXPECT_TRUE(front_end_.errors.empty());
 }
 
 TEST_F(driver_run, stopping_a_run_ends_it_cleanly_between_records) {
   const int rows = 200000;
-  tessaly_convertor conv;
-  configure(conv, write_csv(rows));
+  configure_csv(write_csv(rows), mode_overwrite_tables);
   conversion_thread thread;
   thread.start();
   const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (conv.record_counter < 1500 && thread.is_running() &&
+  while (conv_.progress().records < 1500 && thread.is_running() &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(1ms);
   ASSERT_TRUE(thread.is_running()) << "the run ended before it could be stopped";
   thread.kill();
-  EXPECT_TRUE(conv.b_finished);  // the end stamp ran
-  // What was read before the stop landed whole; nothing after it.
-  const long landed = count();
+  EXPECT_TRUE(conv_.b_finished);  // the end stamp ran
+  EXPECT_EQ(conv_.outcome(), run_outcome::stopped);
+  // What was read before the stop landed whole, as the last line says.
+  const long landed = std::stol(query("SELECT COUNT(*) FROM rows")[0][0]);
   EXPECT_GE(landed, 1500);
   EXPECT_LT(landed, rows);
+  EXPECT_EQ(front_end_.lines.back(), "Stopped: " + std::to_string(landed) + " rows of rows loaded");
+  EXPECT_EQ(query("SELECT MAX(CAST(id AS int)) FROM rows"), (table_rows{{std::to_string(landed)}}));
+}
+
+// A front end that shows its questions on an "interface thread" (the test's
+// main thread), as a GUI must: the run thread waits in error_question.
+class dialog_front_end final : public recording_front_end {
+ public:
+  dialog_front_end() : question([] { return tessaly_convertor::instance()->stop_requested(); }) {}
+
+  error_answer ask_continue(const std::string& text) override {
+    asked_on = std::this_thread::get_id();
+    return question.ask(text, [this](const std::string& t, unsigned long ticket) {
+      std::lock_guard lock(mutex_);
+      inbox_.push_back({t, ticket});
+      arrived_.notify_all();
+    });
+  }
+
+  // Interface thread: the next question, or an empty text after a minute.
+  std::pair<std::string, unsigned long> next_question() {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, 60s, [this] { return !inbox_.empty(); });
+    if (inbox_.empty()) return {};
+    auto q = inbox_.front();
+    inbox_.pop_front();
+    return q;
+  }
+
+  error_question question;
+  std::thread::id asked_on;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<std::pair<std::string, unsigned long>> inbox_;
+};
+
+class driver_questions : public driver_run {
+ protected:
+  driver_questions() : driver_run(make()), dialog_(*dialog_ptr_) {}
+
+  static std::unique_ptr<recording_front_end> make() {
+    auto front_end = std::make_unique<dialog_front_end>();
+    dialog_ptr_ = front_end.get();
+    return front_end;
+  }
+
+  // Merge into a table whose name column is too narrow for records 2 and 4.
+  void configure_failing_records() {
+    const std::string csv =
+        folder_.write("narrow.csv", "id;name\n1;ok\n2;" + std::string(40, 'x') + "\n3;fine\n4;" +
+                                        std::string(40, 'y') + "\n5;last\n");
+    tds_test::dblib_client client(server_.port());
+    ASSERT_TRUE(client.exec("CREATE DATABASE shop"));
+    ASSERT_TRUE(
+        client.exec("USE shop CREATE TABLE rows (id nvarchar(10) NULL, name nvarchar(5) NULL)"));
+    configure_csv(csv, mode_merge);
+  }
+
+  inline static dialog_front_end* dialog_ptr_ = nullptr;
+  dialog_front_end& dialog_;
+};
+
+TEST_F(driver_questions, the_run_thread_waits_for_each_answer_of_the_interface_thread) {
+  configure_failing_records();
+  conversion_thread thread;
+  thread.start();
+  for (int record : {2, 4}) {
+    const auto [text, ticket] = dialog_.next_question();
+    ASSERT_NE(text, "") << "no question came";
+    EXPECT_NE(text.find("record #" + std::to_string(record)), std::string::npos) << text;
+    // The run is held inside the question until it is answered.
+    EXPECT_TRUE(dialog_.question.is_waiting());
+    EXPECT_FALSE(conv_.b_finished);
+    dialog_.question.answer(ticket, error_answer::go_on);
+  }
+  join(thread);
+  EXPECT_NE(dialog_.asked_on, std::this_thread::get_id());
+  EXPECT_EQ(conv_.outcome(), run_outcome::completed);
+  EXPECT_EQ(query("SELECT id FROM rows ORDER BY id"), (table_rows{{"1"}, {"3"}, {"5"}}));
+  EXPECT_EQ(front_end_.lines.back(), "Table rows: 3 rows loaded, 2 rows refused");
+}
+
+TEST_F(driver_questions, abort_stops_the_run_and_keeps_what_was_sent) {
+  configure_failing_records();
+  conversion_thread thread;
+  thread.start();
+  const auto [text, ticket] = dialog_.next_question();
+  ASSERT_NE(text, "");
+  // An answer to an older question is not taken for this one.
+  dialog_.question.answer(ticket + 100, error_answer::go_on);
+  EXPECT_TRUE(dialog_.question.is_waiting());
+  dialog_.question.answer(ticket, error_answer::abort_run);
+  join(thread);
+  EXPECT_EQ(conv_.outcome(), run_outcome::stopped);
+  EXPECT_EQ(query("SELECT id FROM rows"), (table_rows{{"1"}}));
+  EXPECT_EQ(front_end_.lines.back(), "Stopped: 1 rows of rows loaded");
+}
+
+TEST_F(driver_questions, stopping_while_a_question_waits_does_not_wait_for_the_answer) {
+  configure_failing_records();
+  conversion_thread thread;
+  thread.start();
+  const auto [text, ticket] = dialog_.next_question();
+  ASSERT_NE(text, "");
+  thread.kill();  // returns: the question gives up when the run is stopped
+  EXPECT_EQ(conv_.outcome(), run_outcome::stopped);
+  EXPECT_FALSE(dialog_.question.is_waiting());
+  dialog_.question.answer(ticket, error_answer::go_on);  // too late, ignored
+  EXPECT_EQ(query("SELECT id FROM rows"), (table_rows{{"1"}}));
+}
+
+TEST(error_question, cancel_ends_a_wait_and_every_later_one_until_reset) {
+  error_question question;
+  std::thread canceller;
+  const error_answer first = question.ask("q", [&](const std::string&, unsigned long) {
+    canceller = std::thread([&] { question.cancel(); });
+  });
+  canceller.join();
+  EXPECT_EQ(first, error_answer::abort_run);
+  bool b_delivered = false;
+  EXPECT_EQ(question.ask("again", [&](const std::string&, unsigned long) { b_delivered = true; }),
+            error_answer::abort_run);
+  EXPECT_FALSE(b_delivered);
+  question.reset();
+  EXPECT_EQ(question.ask("answered at once",
+                         [&](const std::string&, unsigned long ticket) {
+                           question.answer(ticket, error_answer::go_on_quietly);
+                         }),
+            error_answer::go_on_quietly);
 }
 
 TEST(driver_settings, wizard_settings_round_trip_through_the_settings_file) {

@@ -33,7 +33,7 @@ class tessrun_csv : public ::testing::Test {
 
   process_result load_csv(const server_process& server, const std::string& csv,
                           std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--from_csv", "--src=" + csv, "--dest=shop",
+    std::vector<std::string> args = {"--from_csv",        "--src=" + csv,  "--dest=shop",
                                      "--tab_name=orders", "--csv_delim=2", "--extr_fn"};
     args.insert(args.end(), extra.begin(), extra.end());
     return tessrun(server, args);
@@ -51,14 +51,16 @@ class tessrun_csv : public ::testing::Test {
 
 TEST_F(tessrun_csv, loads_a_file_and_reports_on_standard_output) {
   server_process server;
-  const std::string csv = write("orders.csv", "id,item,note\r\n1,Tea,\"a, b\"\r\n2,Café,\"say \"\"hi\"\"\"\r\n");
+  const std::string csv =
+      write("orders.csv", "id,item,note\r\n1,Tea,\"a, b\"\r\n2,Café,\"say \"\"hi\"\"\"\r\n");
   const process_result r = load_csv(server, csv);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(r.out, "Converting CSV file " + csv + "\n");
+  EXPECT_EQ(r.out,
+            "Converting CSV file " + csv + "\nTable orders: 2 rows loaded, 0 rows refused\n");
   EXPECT_EQ(r.err, "");
   const auto table = rows(server.port(), "SELECT id, item, note FROM orders ORDER BY id");
-  const std::vector<std::vector<std::string>> expected = {
-      {"1", "Tea", "a, b"}, {"2", "Café", "say \"hi\""}};
+  const std::vector<std::vector<std::string>> expected = {{"1", "Tea", "a, b"},
+                                                          {"2", "Café", "say \"hi\""}};
   EXPECT_EQ(table, expected);
 }
 
@@ -100,11 +102,11 @@ TEST_F(tessrun_csv, skipped_table_is_reported) {
 TEST_F(tessrun_csv, user_without_password_logs_in_with_an_empty_password) {
   server_process server({"--login", "loader:"});
   const std::string csv = write("a.csv", "id\n1\n");
-  const process_result r = run_process(
-      TESSRUN_PATH,
-      {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
-       "--host=127.0.0.1:" + std::to_string(server.port()), "--user=loader"},
-      {"LC_ALL=C.UTF-8"});
+  const process_result r =
+      run_process(TESSRUN_PATH,
+                  {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=t", "--csv_delim=2",
+                   "--host=127.0.0.1:" + std::to_string(server.port()), "--user=loader"},
+                  {"LC_ALL=C.UTF-8"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 

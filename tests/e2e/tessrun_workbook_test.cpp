@@ -77,9 +77,10 @@ class tessrun_workbook : public ::testing::Test {
 
   process_result load(const std::string& book, const std::string& database,
                       std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"--src=" + book, "--dest=" + database, "--extr_fn",
-                                     "--host=127.0.0.1:" + std::to_string(server_.port()),
-                                     "--user=sa", std::string("--pswd=") + k_password};
+    std::vector<std::string> args = {
+        "--src=" + book, "--dest=" + database,
+        "--extr_fn",     "--host=127.0.0.1:" + std::to_string(server_.port()),
+        "--user=sa",     std::string("--pswd=") + k_password};
     args.insert(args.end(), extra.begin(), extra.end());
     return run_process(TESSRUN_PATH, args, {"LC_ALL=C.UTF-8"});
   }
@@ -94,9 +95,10 @@ class tessrun_workbook : public ::testing::Test {
   std::map<std::string, std::string> column_types(const std::string& database,
                                                   const std::string& table) {
     std::map<std::string, std::string> types;
-    for (const auto& row : query(database, "SELECT COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH "
-                                           "FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'" +
-                                               table + "'"))
+    for (const auto& row : query(database,
+                                 "SELECT COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH "
+                                 "FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'" +
+                                     table + "'"))
       types[row[0]] = row[1] + (row[2] == "NULL" ? "" : "(" + row[2] + ")");
     return types;
   }
@@ -109,8 +111,8 @@ TEST_F(tessrun_workbook, xlsx_and_xls_land_alike_with_their_types) {
   const std::string xlsx = make("sales.xlsx", std::string(sales_rows) + write_xlsx);
   const std::string xls = make("sales.xls", std::string(sales_rows) + write_xls);
   const std::map<std::string, std::string> expected_types = {
-      {"id", "float"}, {"amount", "float"}, {"sold on", "datetime"},
-      {"at", "datetime"}, {"ok", "bit"}, {"note", "nvarchar(-1)"}};
+      {"id", "float"},    {"amount", "float"}, {"sold on", "datetime"},
+      {"at", "datetime"}, {"ok", "bit"},       {"note", "nvarchar(-1)"}};
   const table_rows expected_rows = {
       {"1", "2.5", "2024-02-29 13:45:10.0000000", "1899-12-30 10:20:30.0000000", "1", "Café"},
       {"2", "1234567.125", "1900-03-01 00:00:00.0000000", "1899-12-30 23:59:59.0000000", "0",
@@ -121,7 +123,9 @@ TEST_F(tessrun_workbook, xlsx_and_xls_land_alike_with_their_types) {
   for (const auto& [book, database] : {std::pair{xlsx, "from_xlsx"}, std::pair{xls, "from_xls"}}) {
     const process_result r = load(book, database);
     EXPECT_EQ(r.status, 0) << book << "\n" << r.out << r.err;
-    EXPECT_EQ(r.out, "Converting spreadsheet " + book + "(1 worksheets)\nConverting worksheet Sales\n");
+    EXPECT_EQ(r.out, "Converting spreadsheet " + book +
+                         "(1 worksheets)\nConverting worksheet Sales\n"
+                         "Table Sales: 3 rows loaded, 0 rows refused\n");
     EXPECT_EQ(column_types(database, "Sales"), expected_types) << book;
     EXPECT_EQ(query(database, "SELECT * FROM Sales ORDER BY id"), expected_rows) << book;
   }
@@ -219,11 +223,17 @@ wb.save(sys.argv[1])
       << all.out;
   EXPECT_EQ(query("all", "SELECT COUNT(*) FROM [Лист 2]"), (table_rows{{"1"}}));
 
-  // Only absent names: nothing is converted and the run still succeeds.
+  // Only absent names: nothing is converted, and the run says it failed.
   std::ofstream(list) << "Nothing\n";
   const process_result none = load(book, "none", {"--tab_file=" + list});
-  EXPECT_EQ(none.status, 0);
-  EXPECT_EQ(none.out, "Converting spreadsheet " + book + "(0 worksheets)\n");
+  EXPECT_EQ(none.status, 255);
+  EXPECT_EQ(none.err, "Worksheet Nothing not found\n");
+  EXPECT_EQ(none.out, "Converting spreadsheet " + book +
+                          "(0 worksheets)\nError:\nNone of the worksheets in the table list "
+                          "exists in " +
+                          book +
+                          "; nothing was loaded. Check the names in the table list "
+                          "(--tab_file=).\n");
 }
 
 TEST_F(tessrun_workbook, profile_selects_the_worksheets) {
@@ -239,20 +249,24 @@ wb.save(sys.argv[1])
   const std::string profile = folder_.write(
       "regions.tsp",
       "[Available Queries]\r\n\r\n"
-      "[Generic settings]\r\ndest=regions\r\nmode=0\r\nsrc=" + book + "\r\n\r\n"
-      "[MS Excel settings]\r\nconvert from xls=1\r\nextract field names=1\r\n"
-      "refine types=1\r\n\r\n"
-      "[MS SQL Server settings]\r\nconnect as DBO=0\r\nlogin=sa\r\npassword=" +
+      "[Generic settings]\r\ndest=regions\r\nmode=0\r\nsrc=" +
+          book +
+          "\r\n\r\n"
+          "[MS Excel settings]\r\nconvert from xls=1\r\nextract field names=1\r\n"
+          "refine types=1\r\n\r\n"
+          "[MS SQL Server settings]\r\nconnect as DBO=0\r\nlogin=sa\r\npassword=" +
           std::string(k_password) + "\r\nserver=127.0.0.1:" + std::to_string(server_.port()) +
           "\r\nwindows authentication=0\r\n\r\n"
-      "[Selected Tables]\r\nSouth\r\nWest\r\n\r\n");
-  const process_result r =
-      run_process(TESSRUN_PATH, {"--profile=" + profile}, {"LC_ALL=C.UTF-8"});
+          "[Selected Tables]\r\nSouth\r\nWest\r\n\r\n");
+  const process_result r = run_process(TESSRUN_PATH, {"--profile=" + profile}, {"LC_ALL=C.UTF-8"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out, "Converting spreadsheet " + book +
-                       "(2 worksheets)\nConverting worksheet South\nConverting worksheet West\n");
-  EXPECT_EQ(query("regions", "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
-            (table_rows{{"South"}, {"West"}}));
+                       "(2 worksheets)\nConverting worksheet South\n"
+                       "Table South: 1 rows loaded, 0 rows refused\nConverting worksheet West\n"
+                       "Table West: 1 rows loaded, 0 rows refused\n");
+  EXPECT_EQ(
+      query("regions", "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME"),
+      (table_rows{{"South"}, {"West"}}));
 }
 
 TEST_F(tessrun_workbook, mode_two_skips_existing_tables) {
@@ -272,7 +286,9 @@ wb.save(sys.argv[1])
   const process_result r = load(book, "skip", {"--mode=2"});
   EXPECT_EQ(r.status, 0);
   // A existed and was left alone; B was missing and was loaded again.
-  EXPECT_EQ(r.out, "Converting spreadsheet " + book + "(2 worksheets)\nConverting worksheet B\n");
+  EXPECT_EQ(r.out, "Converting spreadsheet " + book +
+                       "(2 worksheets)\nTable A exists and was skipped\nConverting worksheet B\n"
+                       "Table B: 1 rows loaded, 0 rows refused\n");
   EXPECT_EQ(query("skip", "SELECT COUNT(*) FROM A"), (table_rows{{"1"}}));
   EXPECT_EQ(query("skip", "SELECT COUNT(*) FROM B"), (table_rows{{"1"}}));
 }
