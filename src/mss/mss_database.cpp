@@ -12,22 +12,6 @@
 
 namespace {
 
-std::wstring owner_for_engine() {
-  const mss_engine* e = mss_engine::instance();
-  if (!e || e->user().empty() || e->as_dbo()) return L"dbo";
-  // sa and every member of the owner role create under dbo.
-  if (tk_compare_nocase(e->user(), L"sa") == 0) return L"dbo";
-  return e->user();
-}
-
-std::wstring safe_name(const std::wstring& name) {
-  const mss_engine* e = mss_engine::instance();
-  if (e) return e->get_safe_tname(name);
-  std::wstring table, owner;
-  if (mss_split_tab_name(name, table, owner) && !owner.empty()) return name;
-  return L"[dbo]." + mss_bracket(mss_split_tab_name(name, table, owner) ? table : name);
-}
-
 std::wstring plain_name(const std::wstring& name) {
   std::wstring table, owner;
   return mss_split_tab_name(name, table, owner) ? table : name;
@@ -39,13 +23,13 @@ mss_database::mss_database(const std::wstring& name, std::shared_ptr<odb_connect
                            int mode)
     : odb_database(name, std::move(connection), mode) {
   tk_trace(2, L"mss_database::ctor(%ls)", name.c_str());
-  const std::wstring owner = owner_for_engine();
-  tk_trace(1, L"user=%ls", owner.c_str());
+  const mss_engine* engine = mss_engine::instance();
+  owner_ = engine ? engine->table_owner(this->connection()) : L"dbo";
+  tk_trace(1, L"user=%ls", owner_.c_str());
   tk_trace(1, "Step  #1");
-  odb_tl_meta_data tables(this->connection(), owner);
+  odb_tl_meta_data tables(this->connection(), owner_);
   for (; !tables.is_eof(); tables.move_next()) {
     odb_record& r = tables.get_item();
-    if (r.field_count() >= 3 && r.field_at(2).to_wstring() != L"BASE TABLE") continue;
     const std::wstring table = r.field_at(0).to_wstring();
     tk_trace(1, L"Got table: (%ls, %ls)", table.c_str(), r.field_at(1).to_wstring().c_str());
     add_table_name(table);
@@ -54,6 +38,16 @@ mss_database::mss_database(const std::wstring& name, std::shared_ptr<odb_connect
 }
 
 mss_database::~mss_database() = default;
+
+std::wstring mss_database::safe_name(const std::wstring& name) const {
+  return mss_engine::get_safe_tname(name, owner_);
+}
+
+bool mss_database::delete_tab(const std::wstring& name) {
+  // Unqualified, DROP TABLE would find the login's default schema first,
+  // which need not be the owner (with --as_dbo, say).
+  return odb_database::delete_tab(safe_name(name));
+}
 
 std::unique_ptr<mss_table> mss_database::create_mss_table(const std::wstring& name,
                                                           const udb_schema& schema,

@@ -2,7 +2,10 @@
 //
 // Knows which tables the owner already has, creates a table from a source
 // schema (columns, types, nullability, identity, defaults, primary key and
-// indexes), opens a table for loading (mss_table) and drops tables. Mode
+// indexes), opens a table for loading (mss_table) and drops tables. The owner
+// is the schema the engine chooses when the database is opened
+// (mss_engine::table_owner); every plain table name is qualified with it, so
+// tables are found, created and dropped in that schema only. Mode
 // flags: 1 read-only (creating a table is an internal assertion), 8 append
 // (existing tables are loaded into, foreign keys are not created).
 //
@@ -39,6 +42,14 @@ class mss_database : public odb_database {
   std::unique_ptr<mss_table> create_mss_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes);
   std::unique_ptr<mss_table> get_mss_table(const std::wstring& name, int mode);
+  // Drops the owner's table (a plain name is qualified with the owner).
+  bool delete_tab(const std::wstring& name) override;
+
+  // The schema this run's tables belong to.
+  const std::wstring& owner() const { return owner_; }
+  // "[owner].[name]" for a plain or bracketed name; an owner-qualified name
+  // passes unchanged.
+  std::wstring safe_name(const std::wstring& name) const;
 
   // Adds the foreign keys (never in append mode). A failure goes to
   // `on_error` with the context "Foreign key '<name>'" and the next key is
@@ -50,4 +61,7 @@ class mss_database : public odb_database {
   static bool is_valid_fk_props(const std::wstring& text);
   // The ALTER TABLE ... FOREIGN KEY statement for one relationship.
   std::string fk_sql(const udb_relationship& relationship, int version_level) const;
+
+ private:
+  std::wstring owner_;
 };

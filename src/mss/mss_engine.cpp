@@ -190,11 +190,30 @@ std::unique_ptr<mss_database> mss_engine::create_db(const std::wstring& name) co
   TK_ASSERT(b_connected_);
   tk_trace(2, L"mss_engine::create_db(%ls)", name.c_str());
   tk_trace(3, L"Creating MS SQL database '%ls'", name.c_str());
-  {
+  try {
     auto connection = test_connection(L"");
     connection->execute("CREATE DATABASE " + mss_bracket_utf8(name));
+  } catch (const odb_exception& e) {
+    // is_db_exist calls a database the login cannot open missing; when it
+    // exists after all, why it cannot be opened is what the user needs.
+    if (e.server_number() != 1801) throw;
+    explain_closed_database(name);
+    throw;
   }
   return open_db(name, 2);
+}
+
+void mss_engine::explain_closed_database(const std::wstring& name) const {
+  try {
+    test_connection(name);
+  } catch (const odb_exception& e) {
+    const std::string who = user_.empty() ? "this login" : "login '" + tk_w2utf8(user_) + "'";
+    throw odb_exception(e.code(),
+                        e.description() + " The database exists, but " + who +
+                            " cannot open it: its owner can give the login a user in it (CREATE "
+                            "USER), or connect with a login that has one.",
+                        tk_level_run);
+  }
 }
 
 void mss_engine::delete_db(const std::wstring& name) const {
@@ -205,21 +224,26 @@ void mss_engine::delete_db(const std::wstring& name) const {
   connection->execute("DROP DATABASE " + mss_bracket_utf8(name));
 }
 
-std::wstring mss_engine::get_safe_tname(const std::wstring& name) const {
+std::wstring mss_engine::table_owner(odb_connection& connection) const {
+  if (user_.empty() || b_as_dbo_ || tk_compare_nocase(user_, L"sa") == 0) return L"dbo";
+  odb_result r = connection.query("SELECT SCHEMA_NAME()");
+  if (r.rows.empty() || r.rows[0].empty() || r.rows[0][0].b_null || r.rows[0][0].bytes.empty())
+    return L"dbo";
+  return tk_utf82w(r.rows[0][0].bytes);
+}
+
+std::wstring mss_engine::get_safe_tname(const std::wstring& name, const std::wstring& owner) {
   tk_trace(1, L"mss_engine::get_safe_tname(%ls)", name.c_str());
-  std::wstring table, owner;
-  if (mss_split_tab_name(name, table, owner)) {
-    if (!owner.empty()) {
+  std::wstring table, table_owner;
+  if (mss_split_tab_name(name, table, table_owner)) {
+    if (!table_owner.empty()) {
       tk_trace(1, "This is a full canonized table name");
       return name;
     }
   } else {
     table = name;
   }
-  std::wstring prefix = L"[dbo].";
-  if (!user_.empty() && !b_as_dbo_ && tk_compare_nocase(user_, L"sa") != 0)
-    prefix = mss_bracket(user_) + L".";
-  std::wstring result = prefix + mss_bracket(table);
+  std::wstring result = mss_bracket(owner.empty() ? L"dbo" : owner) + L"." + mss_bracket(table);
   tk_trace(1, L"result=%ls", result.c_str());
   return result;
 }

@@ -9,6 +9,8 @@
 // Server forms: host, host:port, host,port, host\instance; empty means the
 // local server. The password never reaches the trace log ("***").
 //
+// Where tables go: see table_owner().
+//
 // Version levels: 1 unknown or older than 7.0, 2 for 7.0, 3 for 2000, 4 for
 // 2005, 5 for 2008 and every later server (Azure SQL included). Level 3 and
 // above allow bigint columns.
@@ -53,8 +55,15 @@ class mss_engine final : public tk_singleton<mss_engine> {
   std::unique_ptr<mss_database> create_db(const std::wstring& name) const;
   void delete_db(const std::wstring& name) const;
 
-  // Owner-qualified bracketed name for a table name: "[owner].[table]".
-  std::wstring get_safe_tname(const std::wstring& name) const;
+  // The schema a run's tables belong to in the database `connection` has
+  // open: dbo with --as_dbo, for sa and for integrated logins; otherwise the
+  // session's default schema (SCHEMA_NAME()), where SQL Server itself puts
+  // the login's unqualified names. A login that created the database is dbo
+  // there, so its default schema is dbo.
+  std::wstring table_owner(odb_connection& connection) const;
+  // Owner-qualified bracketed name for a table name: "[owner].[table]"; a
+  // name that already names its owner passes unchanged.
+  static std::wstring get_safe_tname(const std::wstring& name, const std::wstring& owner);
 
   bool is_connected() const { return b_connected_; }
   int version_level() const { return version_level_; }
@@ -67,6 +76,8 @@ class mss_engine final : public tk_singleton<mss_engine> {
  private:
   void do_connect(const std::wstring& server, const std::wstring& user,
                   const std::wstring& password, bool b_integrated, bool fast_load);
+  // Throws why database `name` cannot be opened, if it cannot.
+  void explain_closed_database(const std::wstring& name) const;
 
   int version_level_ = 0;
   std::wstring server_;

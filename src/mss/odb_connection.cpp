@@ -9,7 +9,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "mss_engine.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
@@ -266,6 +265,9 @@ odb_connection::odb_connection(const std::wstring& server, const odb_login& logi
   const odb_server_address address = odb_parse_server(server);
   tk_trace(2, "odb_connection::odb_connection(%s)", address.host_port.c_str());
   TK_ASSERT(login.get() != nullptr);
+  // The database is named in the login itself rather than by USE afterwards:
+  // Azure SQL Database cannot switch databases with USE.
+  DBSETLDBNAME(login.get(), tk_w2utf8(database).c_str());
   login_messages = &state_->messages;
   dbproc_ = dbopen(login.get(), address.host_port.c_str());
   login_messages = nullptr;
@@ -276,15 +278,6 @@ odb_connection::odb_connection(const std::wstring& server, const odb_login& logi
                         tk_level_run);
   }
   dbsetuserdata(dbproc_, reinterpret_cast<BYTE*>(state_.get()));
-  if (!database.empty()) {
-    try {
-      execute("USE " + mss_bracket_utf8(database));
-    } catch (...) {
-      dbclose(dbproc_);
-      dbproc_ = nullptr;
-      throw;
-    }
-  }
 }
 
 odb_connection::~odb_connection() {

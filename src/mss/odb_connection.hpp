@@ -97,9 +97,11 @@ struct odb_result {
 
 class odb_connection final {
  public:
-  // Opens a session on `server` and switches to `database` when it is not
-  // empty. Failure raises odb_exception (unreachable server: code 0x84005;
-  // bad login: 0x80E4D; database cannot be opened: the server's code).
+  // Opens a session on `server` in `database` (empty: the login's default
+  // database), which the login record names; `login` keeps that database
+  // afterwards. Failure raises odb_exception (unreachable server: code
+  // 0x84005; bad login: 0x80E4D; database cannot be opened: the server's
+  // code and text).
   odb_connection(const std::wstring& server, const odb_login& login, const std::wstring& database);
   ~odb_connection();
   odb_connection(const odb_connection&) = delete;

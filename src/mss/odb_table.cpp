@@ -65,61 +65,60 @@ long odb_table::get_records_cnt() {
 
 void odb_table::init_indexes(const std::wstring& table, const std::wstring& owner) {
   tk_trace(1, L"odb_table::init_indexes(%ls,%ls)", table.c_str(), owner.c_str());
+  // One query for every index, the primary key's included, and one for the
+  // foreign keys.
   udb_index primary;
+  std::vector<udb_index> found;
   {
-    odb_pk_meta_data pk(*connection_, table, owner);
-    for (; !pk.is_eof(); pk.move_next()) {
-      odb_record& r = pk.get_item();
-      if (primary.name.empty()) {
-        primary.name = r.field_at(0).to_wstring();
-        tk_trace(1, L"Got pr.key: %ls", primary.name.c_str());
+    odb_id_meta_data id(*connection_, table, owner);
+    for (; !id.is_eof(); id.move_next()) {
+      odb_record& r = id.get_item();
+      const std::wstring index_name = r.field_at(0).to_wstring();
+      if (r.field_at(2).to_wstring() == L"1") {
+        if (primary.name.empty()) {
+          primary.name = index_name;
+          tk_trace(1, L"Got pr.key: %ls", primary.name.c_str());
+        }
+        primary.columns.push_back(r.field_at(3).to_wstring());
+        continue;
       }
-      primary.columns.push_back(r.field_at(1).to_wstring());
+      udb_index* target = nullptr;
+      for (auto& i : found)
+        if (i.name == index_name) target = &i;
+      if (!target) {
+        tk_trace(1, L"Got index: %ls", index_name.c_str());
+        found.push_back(udb_index{index_name, r.field_at(1).to_wstring() == L"1", false, {}});
+        target = &found.back();
+      }
+      target->columns.push_back(r.field_at(3).to_wstring());
     }
   }
   if (!primary.name.empty()) {
     primary.b_primary = true;
     primary.b_unique = true;
     add_index(primary);
+    tk_trace(1, "Skip Primary Key DoubleInitialization");
   }
-  if (relationships_) {
-    odb_fk_meta_data fk(*connection_, table, owner);
-    std::vector<std::wstring> added;
-    for (; !fk.is_eof(); fk.move_next()) {
-      odb_record& r = fk.get_item();
-      const std::wstring fk_name = r.field_at(0).to_wstring();
-      tk_trace(1, L"GOT FOREIGN KEY: %ls", fk_name.c_str());
-      if (relationships_->is_acceptable_name(fk_name)) {
-        udb_relationship rel;
-        rel.name = fk_name;
-        rel.referencing_table = table;
-        rel.referenced_table = r.field_at(2).to_wstring();
-        relationships_->add(rel);
-        added.push_back(fk_name);
-      }
-      // A key already listed (read before) keeps the columns it has.
-      if (std::find(added.begin(), added.end(), fk_name) == added.end()) continue;
-      udb_relationship& rel = relationships_->get_index(fk_name);
-      rel.referencing_columns.push_back(r.field_at(1).to_wstring());
-      rel.referenced_columns.push_back(r.field_at(3).to_wstring());
-    }
-  }
-  odb_id_meta_data id(*connection_, table, owner);
-  std::vector<udb_index> found;
-  for (; !id.is_eof(); id.move_next()) {
-    odb_record& r = id.get_item();
-    const std::wstring index_name = r.field_at(0).to_wstring();
-    if (index_name == primary.name) continue;
-    udb_index* target = nullptr;
-    for (auto& i : found)
-      if (i.name == index_name) target = &i;
-    if (!target) {
-      tk_trace(1, L"Got index: %ls", index_name.c_str());
-      found.push_back(udb_index{index_name, r.field_at(1).to_wstring() == L"1", false, {}});
-      target = &found.back();
-    }
-    target->columns.push_back(r.field_at(3).to_wstring());
-  }
-  if (!primary.name.empty()) tk_trace(1, "Skip Primary Key DoubleInitialization");
   for (const auto& i : found) add_index(i);
+  if (!relationships_) return;
+  odb_fk_meta_data fk(*connection_, table, owner);
+  std::vector<std::wstring> added;
+  for (; !fk.is_eof(); fk.move_next()) {
+    odb_record& r = fk.get_item();
+    const std::wstring fk_name = r.field_at(0).to_wstring();
+    tk_trace(1, L"GOT FOREIGN KEY: %ls", fk_name.c_str());
+    if (relationships_->is_acceptable_name(fk_name)) {
+      udb_relationship rel;
+      rel.name = fk_name;
+      rel.referencing_table = table;
+      rel.referenced_table = r.field_at(2).to_wstring();
+      relationships_->add(rel);
+      added.push_back(fk_name);
+    }
+    // A key already listed (read before) keeps the columns it has.
+    if (std::find(added.begin(), added.end(), fk_name) == added.end()) continue;
+    udb_relationship& rel = relationships_->get_index(fk_name);
+    rel.referencing_columns.push_back(r.field_at(1).to_wstring());
+    rel.referenced_columns.push_back(r.field_at(3).to_wstring());
+  }
 }

@@ -1,5 +1,5 @@
-// Table creation: column types, nullability, defaults, keys the server can
-// hold, and how table names are qualified with an owner.
+// Table creation: column types, nullability, defaults and the keys the
+// server can hold.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -74,23 +74,5 @@ TEST(mss_create, wide_keys_are_skipped_and_narrow_ones_created) {
       // Reopened, the table knows its primary key.
       EXPECT_TRUE(db->get_mss_table(name, 2)->has_primary_key());
     }
-  }
-}
-
-TEST(mss_create, owner_of_table_names) {
-  test_server server({"--login", "bob:pw", "--login", "SA:pw"});
-  mss_engine engine;
-  struct row {
-    const wchar_t* user;
-    bool b_dbo;
-    const wchar_t* name;
-    const wchar_t* expected;
-  } rows[] = {{L"SA", false, L"t", L"[dbo].[t]"},      {L"bob", false, L"t", L"[bob].[t]"},
-              {L"bob", true, L"t", L"[dbo].[t]"},      {L"bob", false, L"[t]", L"[bob].[t]"},
-              {L"bob", false, L"[o].[t]", L"[o].[t]"}, {L"bob", false, L"a]b", L"[bob].[a]]b]"}};
-  for (const auto& r : rows) {
-    engine.connect(server.address(), r.user, L"pw", true);
-    engine.set_as_dbo(r.b_dbo);
-    EXPECT_EQ(engine.get_safe_tname(r.name), r.expected) << r.user << " " << r.name;
   }
 }
