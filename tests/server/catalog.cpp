@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <optional>
 
 #include "tds_text.hpp"
 
@@ -175,6 +177,11 @@ database* catalog::db_named(const std::string& name) {
   return engine_.find_db(name.empty() ? db_ : name);
 }
 
+std::string catalog::default_schema(const database& d) const {
+  std::optional<principal> p = engine::principal_of(d, user_);
+  return p ? p->default_schema : "dbo";
+}
+
 relation catalog::source(const sql::select_stmt& q, bool metadata_only) {
   relation r;
   if (q.from.empty()) {
@@ -231,7 +238,7 @@ relation catalog::from_one(const sql::from_item& item, const sql::select_stmt& q
     return r;
   }
   database* db = db_named(name.database);
-  table* t = db ? db->find(name.name) : nullptr;
+  table* t = db ? engine::resolve(*db, name, default_schema(*db)) : nullptr;
   if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + name.text() + "'.");
   for (const auto& c : t->columns) {
     wire_column w = col(c.name, c.type, c.nullable);
@@ -353,14 +360,34 @@ value catalog::eval(const sql::expr& e, const relation* r, const std::vector<val
           if (p >= n.size() || n[p] != '.') break;
           ++p;
         }
+        if (parts.empty() || parts.size() > 3) return value::null();
+        sql::object_name object;
+        object.name = parts.back();
+        if (parts.size() >= 2) object.schema = parts[parts.size() - 2];
         database* d = parts.size() == 3 ? engine_.find_db(parts[0]) : db_named("");
-        table* t = d && !parts.empty() ? d->find(parts.back()) : nullptr;
+        table* t = d ? engine::resolve(*d, object, default_schema(*d)) : nullptr;
         return t ? value::integer(t->object_id) : value::null();
       }
-      if (e.name == "user_name" || e.name == "suser_sname" || e.name == "suser_name" ||
-          e.name == "current_user")
-        return text(user_ == "sa" ? "dbo" : user_);
-      if (e.name == "schema_name") return text("dbo");
+      if (e.name == "suser_sname" || e.name == "suser_name") return text(user_);
+      if (e.name == "user_name" || e.name == "current_user") {
+        database* d = db_named("");
+        std::optional<principal> p = d ? engine::principal_of(*d, user_) : std::nullopt;
+        return p ? text(p->user) : value::null();
+      }
+      if (e.name == "schema_name") {
+        database* d = db_named("");
+        if (!d || (!args.empty() && args[0].is_null())) return value::null();
+        if (args.empty()) return text(default_schema(*d));
+        const schema_info* sc =
+            d->find_schema(static_cast<int32_t>(std::atoll(arg_text(0).c_str())));
+        return sc ? text(sc->name) : value::null();
+      }
+      if (e.name == "schema_id") {
+        database* d = db_named("");
+        if (!d || (!args.empty() && args[0].is_null())) return value::null();
+        const schema_info* sc = d->find_schema(args.empty() ? default_schema(*d) : arg_text(0));
+        return sc ? value::integer(sc->id) : value::null();
+      }
       if (e.name == "isnull" || e.name == "coalesce") {
         for (const auto& a : args)
           if (!a.is_null()) return a;

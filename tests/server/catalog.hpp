@@ -23,8 +23,9 @@ struct relation {
 
 class catalog final {
  public:
-  catalog(engine& e, const std::string& db, const std::string& version, const std::string& user)
-      : engine_(e), db_(db), version_(version), user_(user) {}
+  // `login` is the session's login; names resolve in its default schema.
+  catalog(engine& e, const std::string& db, const std::string& version, const std::string& login)
+      : engine_(e), db_(db), version_(version), user_(login) {}
 
   relation select(const sql::select_stmt& q, bool metadata_only = false);
   relation sp_columns(const std::string& table, const std::string& owner);
@@ -39,11 +40,12 @@ class catalog final {
   bool test(const sql::expr& e, const relation* r, const std::vector<value>* row);
   int resolve(const relation& r, const sql::expr& e) const;
   database* db_named(const std::string& name);
+  std::string default_schema(const database& d) const;
 
   engine& engine_;
   std::string db_;
   std::string version_;
-  std::string user_;
+  std::string user_;  // the login
 };
 
 }  // namespace tds

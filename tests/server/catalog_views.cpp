@@ -152,11 +152,34 @@ relation catalog::view(const sql::object_name& name) {
                  col("type", sql_type{type_id::char_, 2}),
                  col("type_desc", sql_type{type_id::nvarchar, 60})};
     for (table* t : tables)
-      r.rows.push_back({text(t->name), integer(t->object_id), integer(1),
+      r.rows.push_back({text(t->name), integer(t->object_id), integer(t->schema_id),
                         value::string("U ", false), text("USER_TABLE")});
   } else if (schema == "SYS" && n == "SCHEMAS") {
-    r.columns = {col("name", k_sysname), col("schema_id", k_int)};
-    r.rows.push_back({text("dbo"), integer(1)});
+    r.columns = {col("name", k_sysname), col("schema_id", k_int), col("principal_id", k_int)};
+    std::vector<const schema_info*> schemas;
+    for (const auto& [key, sc] : db->schemas) schemas.push_back(&sc);
+    std::sort(schemas.begin(), schemas.end(),
+              [](const schema_info* a, const schema_info* b) { return a->id < b->id; });
+    for (const schema_info* sc : schemas)
+      r.rows.push_back({text(sc->name), integer(sc->id), integer(sc->principal_id)});
+  } else if (schema == "SYS" && n == "DATABASE_PRINCIPALS") {
+    r.columns = {col("name", k_sysname), col("principal_id", k_int),
+                 col("type", sql_type{type_id::char_, 1}),
+                 col("type_desc", sql_type{type_id::nvarchar, 60}),
+                 col("default_schema_name", k_sysname)};
+    auto user = [&](const std::string& name, int64_t id, const std::string& default_schema) {
+      r.rows.push_back({text(name), integer(id), value::string("S", false), text("SQL_USER"),
+                        default_schema.empty() ? value::null() : text(default_schema)});
+    };
+    user("dbo", 1, "dbo");
+    user("guest", 2, "guest");
+    user("INFORMATION_SCHEMA", 3, "");
+    user("sys", 4, "");
+    std::vector<const db_user*> users;
+    for (const auto& [key, u] : db->users) users.push_back(&u);
+    std::sort(users.begin(), users.end(),
+              [](const db_user* a, const db_user* b) { return a->principal_id < b->principal_id; });
+    for (const db_user* u : users) user(u->name, u->principal_id, u->default_schema);
   } else if (schema == "SYS" && n == "COLUMNS") {
     r.columns = {col("object_id", k_int),
                  col("name", k_sysname),
@@ -201,6 +224,7 @@ relation catalog::view(const sql::object_name& name) {
     else
       r.columns = {col("name", k_sysname),
                    col("object_id", k_int),
+                   col("schema_id", k_int),
                    col("parent_object_id", k_int),
                    col("referenced_object_id", k_int),
                    col("delete_referential_action_desc", sql_type{type_id::nvarchar, 60}),
@@ -208,7 +232,7 @@ relation catalog::view(const sql::object_name& name) {
     for (table* t : tables)
       for (size_t f = 0; f < t->foreign_keys.size(); ++f) {
         const foreign_key& fk = t->foreign_keys[f];
-        table* parent = db->find(fk.ref_table);
+        table* parent = db->find_id(fk.ref_object_id);
         int64_t fk_id = static_cast<int64_t>(t->object_id) * 1000 + static_cast<int64_t>(f) + 1;
         int64_t parent_id = parent ? parent->object_id : 0;
         if (!columns) {
@@ -222,8 +246,9 @@ relation catalog::view(const sql::object_name& name) {
             if (rest.rfind(" SET DEFAULT", 0) == 0) return std::string("SET_DEFAULT");
             return std::string("NO_ACTION");
           };
-          r.rows.push_back({text(fk.name), integer(fk_id), integer(t->object_id),
-                            integer(parent_id), text(rule("ON DELETE")), text(rule("ON UPDATE"))});
+          r.rows.push_back({text(fk.name), integer(fk_id), integer(t->schema_id),
+                            integer(t->object_id), integer(parent_id), text(rule("ON DELETE")),
+                            text(rule("ON UPDATE"))});
           continue;
         }
         for (size_t i = 0; i < fk.columns.size(); ++i)
@@ -344,11 +369,13 @@ relation catalog::view(const sql::object_name& name) {
                  col("DELETE_RULE", sql_type{type_id::varchar, 11})};
     for (table* t : tables)
       for (const auto& fk : t->foreign_keys) {
-        std::string unique_name;
-        if (table* parent = db->find(fk.ref_table))
+        std::string unique_name, unique_schema;
+        if (table* parent = db->find_id(fk.ref_object_id)) {
+          unique_schema = parent->schema;
           for (const auto& k : parent->keys)
             if (k.k != key_constraint::kind::index && k.columns == fk.ref_columns)
               unique_name = k.name;
+        }
         std::string actions = fold_case(fk.actions);
         auto rule = [&](const std::string& on) {
           size_t p = actions.find(on);
@@ -360,7 +387,7 @@ relation catalog::view(const sql::object_name& name) {
           return std::string("NO ACTION");
         };
         r.rows.push_back({text(db->name), text(t->schema), text(fk.name), text(db->name),
-                          text("dbo"), text(unique_name), value::string("SIMPLE", false),
+                          text(unique_schema), text(unique_name), value::string("SIMPLE", false),
                           value::string(rule("ON UPDATE"), false),
                           value::string(rule("ON DELETE"), false)});
       }

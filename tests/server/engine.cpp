@@ -46,9 +46,26 @@ int table::find_column(std::string_view n) const {
   return -1;
 }
 
-table* database::find(std::string_view n) {
-  auto it = tables.find(fold_case(n));
+table* database::find(std::string_view schema, std::string_view n) {
+  auto it = tables.find({fold_case(schema), fold_case(n)});
   return it == tables.end() ? nullptr : it->second.get();
+}
+
+table* database::find_id(int32_t object_id) {
+  for (auto& [key, t] : tables)
+    if (t->object_id == object_id) return t.get();
+  return nullptr;
+}
+
+const schema_info* database::find_schema(std::string_view n) const {
+  auto it = schemas.find(fold_case(n));
+  return it == schemas.end() ? nullptr : &it->second;
+}
+
+const schema_info* database::find_schema(int32_t schema_id) const {
+  for (const auto& [key, sc] : schemas)
+    if (sc.id == schema_id) return &sc;
+  return nullptr;
 }
 
 engine::engine() {
@@ -56,8 +73,70 @@ engine::engine() {
     auto db = std::make_unique<database>();
     db->name = n;
     db->id = static_cast<int32_t>(dbs_.size() + 1);
+    db->owner = "SA";
+    add_system_schemas(*db);
     dbs_[fold_case(n)] = std::move(db);
   }
+}
+
+void engine::add_system_schemas(database& db) {
+  int32_t id = 1;
+  for (const char* n : {"dbo", "guest", "INFORMATION_SCHEMA", "sys"}) {
+    db.schemas[fold_case(n)] = schema_info{n, id, id};
+    ++id;
+  }
+}
+
+std::optional<principal> engine::principal_of(const database& db, std::string_view login) {
+  const std::string folded = fold_case(login);
+  if (folded == "SA" || folded == db.owner) return principal{"dbo", "dbo"};
+  auto it = db.users.find(folded);
+  if (it != db.users.end()) return principal{it->second.name, it->second.default_schema};
+  // Every login may use the system databases, as their guest user.
+  if (db.id <= 4) return principal{"guest", "guest"};
+  return std::nullopt;
+}
+
+table* engine::resolve(database& db, const sql::object_name& n, const std::string& default_schema) {
+  if (!n.schema.empty()) return db.find(n.schema, n.name);
+  if (table* t = db.find(default_schema, n.name)) return t;
+  return db.find("dbo", n.name);
+}
+
+void engine::create_schema(database& db, const std::string& n) {
+  if (db.find_schema(n))
+    throw sql_error(2714, 16, 6, "There is already an object named '" + n + "' in the database.");
+  db.schemas[fold_case(n)] = schema_info{n, db.next_schema_id++, 1};
+}
+
+void engine::create_user(database& db, const std::string& user, const std::string& login,
+                         const std::string& default_schema, bool known_login) {
+  if (!known_login)
+    throw sql_error(15007, 16, 1,
+                    "'" + login + "' is not a valid login or you do not have permission.");
+  bool taken = iequals(user, "dbo") || iequals(user, "guest") || iequals(user, "sys") ||
+               iequals(user, "INFORMATION_SCHEMA");
+  for (const auto& [key, u] : db.users) taken |= iequals(u.name, user);
+  if (taken)
+    throw sql_error(15023, 16, 1,
+                    "User, group, or role '" + user + "' already exists in the current database.");
+  if (!login.empty() &&
+      (db.users.count(fold_case(login)) || fold_case(login) == db.owner || iequals(login, "sa")))
+    throw sql_error(15063, 16, 1, "The login already has an account under a different user name.");
+  // A user WITHOUT LOGIN is keyed so that no login name can match it.
+  db.users[login.empty() ? "\n" + fold_case(user) : fold_case(login)] =
+      db_user{user, login, default_schema.empty() ? "dbo" : default_schema, db.next_principal_id++};
+}
+
+void engine::alter_user(database& db, const std::string& user, const std::string& default_schema) {
+  for (auto& [key, u] : db.users)
+    if (iequals(u.name, user)) {
+      u.default_schema = default_schema.empty() ? "dbo" : default_schema;
+      return;
+    }
+  throw sql_error(15151, 16, 1,
+                  "Cannot alter the user '" + user +
+                      "', because it does not exist or you do not have permission.");
 }
 
 database* engine::find_db(std::string_view n) {
@@ -72,19 +151,22 @@ std::vector<database*> engine::databases() {
   return out;
 }
 
-void engine::create_db(const std::string& n) {
+void engine::create_db(const std::string& n, const std::string& owner_login) {
   if (find_db(n))
     throw sql_error(1801, 16, 3,
                     "Database '" + n + "' already exists. Choose a different database name.");
   auto db = std::make_unique<database>();
   db->name = n;
   db->id = next_db_id_++;
+  db->owner = fold_case(owner_login);
+  add_system_schemas(*db);
   dbs_[fold_case(n)] = std::move(db);
 }
 
-void engine::drop_db(const std::string& n) {
+void engine::drop_db(const std::string& n, const std::string& login) {
   database* db = find_db(n);
-  if (!db || db->id <= 4)
+  const std::string folded = fold_case(login);
+  if (!db || db->id <= 4 || (folded != "SA" && folded != db->owner))
     throw sql_error(3701, 11, 1,
                     "Cannot drop the database '" + n +
                         "', because it does not exist or you do not have permission.");
@@ -200,8 +282,15 @@ std::vector<value> engine::decode_row(const table& t, std::string_view row) {
   return out;
 }
 
-table& engine::create_table(database& db, const sql::statement& s) {
-  if (db.find(s.object.name) || db.name.empty())
+table& engine::create_table(database& db, const std::string& schema, const sql::statement& s,
+                            const std::string& default_schema) {
+  const schema_info* sc = db.find_schema(schema);
+  // Nobody creates tables in the system's own schemas.
+  if (!sc || iequals(schema, "sys") || iequals(schema, "INFORMATION_SCHEMA"))
+    throw sql_error(2760, 16, 1,
+                    "The specified schema name \"" + schema +
+                        "\" either does not exist or you do not have permission to use it.");
+  if (db.find(sc->name, s.object.name))
     throw sql_error(2714, 16, 6,
                     "There is already an object named '" + s.object.name + "' in the database.");
   if (s.columns.size() > k_max_columns)
@@ -211,7 +300,8 @@ table& engine::create_table(database& db, const sql::statement& s) {
                         std::to_string(k_max_columns) + " columns.");
   auto t = std::make_unique<table>();
   t->name = s.object.name;
-  if (!s.object.schema.empty()) t->schema = s.object.schema;
+  t->schema = sc->name;
+  t->schema_id = sc->id;
   t->object_id = next_object_id();
   std::vector<sql::key_def> keys;
   int identities = 0;
@@ -262,10 +352,10 @@ table& engine::create_table(database& db, const sql::statement& s) {
   for (const auto& c : t->columns)
     if (c.identity) t->identity_next = c.seed;
   table& ref = *t;
-  std::string folded = fold_case(t->name);
+  const std::pair<std::string, std::string> folded{fold_case(t->schema), fold_case(t->name)};
   db.tables[folded] = std::move(t);
   try {
-    for (const auto& k : keys) add_constraint(db, ref, k);
+    for (const auto& k : keys) add_constraint(db, ref, k, default_schema);
   } catch (...) {
     db.tables.erase(folded);
     throw;
@@ -273,23 +363,19 @@ table& engine::create_table(database& db, const sql::statement& s) {
   return ref;
 }
 
-void engine::drop_table(database& db, const std::string& n) {
-  table* t = db.find(n);
-  if (!t)
-    throw sql_error(3701, 11, 5,
-                    "Cannot drop the table '" + n +
-                        "', because it does not exist or you do not have permission.");
+void engine::drop_table(database& db, table& t) {
   for (auto& [name, other] : db.tables)
     for (const auto& fk : other->foreign_keys)
-      if (other.get() != t && fk.ref_table == fold_case(t->name))
+      if (other.get() != &t && fk.ref_object_id == t.object_id)
         throw sql_error(3726, 16, 1,
-                        "Could not drop object '" + t->schema + "." + t->name +
+                        "Could not drop object '" + t.schema + "." + t.name +
                             "' because it is referenced by a FOREIGN KEY constraint.");
-  db.tables.erase(fold_case(n));
+  db.tables.erase({fold_case(t.schema), fold_case(t.name)});
 }
 
 void engine::add_key(database& db, table& t, key_constraint k) {
   for (auto& [name, other] : db.tables) {
+    if (other->schema_id != t.schema_id) continue;  // constraint names are unique per schema
     for (const auto& existing : other->keys)
       if (existing.k != key_constraint::kind::index && iequals(existing.name, k.name) &&
           k.k != key_constraint::kind::index)
@@ -350,7 +436,8 @@ void engine::create_index(database& db, table& t, const sql::key_def& k) {
   add_key(db, t, std::move(kc));
 }
 
-void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
+void engine::add_constraint(database& db, table& t, const sql::key_def& k,
+                            const std::string& default_schema) {
   auto resolve = [&](const table& tt, const std::vector<std::string>& names) {
     std::vector<size_t> out;
     for (const auto& n : names) {
@@ -363,7 +450,7 @@ void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
     return out;
   };
   if (k.k == sql::key_def::kind::foreign) {
-    table* parent = db.find(k.ref_table.name);
+    table* parent = engine::resolve(db, k.ref_table, default_schema);
     std::string name =
         k.name.empty() ? "FK__" + t.name + "__" + std::to_string(next_object_id()) : k.name;
     if (!parent)
@@ -373,7 +460,7 @@ void engine::add_constraint(database& db, table& t, const sql::key_def& k) {
     foreign_key fk;
     fk.name = name;
     fk.columns = resolve(t, k.columns);
-    fk.ref_table = fold_case(parent->name);
+    fk.ref_object_id = parent->object_id;
     fk.actions = k.actions;
     if (k.ref_columns.empty()) {
       for (const auto& key : parent->keys)
@@ -550,7 +637,7 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
     bool has_null = false;
     for (size_t c : fk.columns) has_null |= row[c].is_null();
     if (has_null) continue;
-    table* parent = db.find(fk.ref_table);
+    table* parent = db.find_id(fk.ref_object_id);
     bool found = false;
     if (parent) {
       std::vector<value> probe(parent->columns.size());
@@ -566,7 +653,7 @@ void engine::add_row(database& db, table& t, batch& b, std::vector<value>& row, 
           547, 16, 0,
           "The INSERT statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
               "\". The conflict occurred in database \"" + db.name + "\", table \"" +
-              (parent ? parent->schema + "." + parent->name : fk.ref_table) + "\", column '" +
+              (parent ? parent->schema + "." + parent->name : std::string()) + "\", column '" +
               (parent ? parent->columns[fk.ref_columns[0]].name : "") + "'.");
     }
   }

@@ -1,4 +1,5 @@
-// The in-memory table engine: databases, typed tables, keys, indexes and foreign keys.
+// The in-memory table engine: databases with their schemas and users, typed tables, keys, indexes
+// and foreign keys.
 //
 // One `engine` is shared by every connection; callers hold `engine::mutex()` for the whole of a
 // statement (or a bulk batch), which makes each statement atomic. Rows are stored encoded, one
@@ -9,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -44,7 +46,7 @@ struct key_constraint {
 struct foreign_key {
   std::string name;
   std::vector<size_t> columns;
-  std::string ref_table;  // folded name in the same database
+  int32_t ref_object_id = 0;  // the referenced table, in the same database
   std::vector<size_t> ref_columns;
   std::string actions;
 };
@@ -52,6 +54,7 @@ struct foreign_key {
 struct table {
   std::string name;
   std::string schema = "dbo";
+  int32_t schema_id = 1;
   int32_t object_id = 0;
   std::vector<column> columns;
   std::vector<std::string> rows;
@@ -63,11 +66,43 @@ struct table {
   int find_column(std::string_view name) const;  // -1 when absent
 };
 
+// A schema of one database. Every database has dbo, guest, INFORMATION_SCHEMA and sys; others
+// exist once CREATE SCHEMA has made them.
+struct schema_info {
+  std::string name;
+  int32_t id = 0;
+  int32_t principal_id = 1;
+};
+
+// A database user: the login it stands for and the schema its unqualified names go to.
+struct db_user {
+  std::string name;
+  std::string login;
+  std::string default_schema = "dbo";
+  int32_t principal_id = 0;
+};
+
+// Who a login is inside one database.
+struct principal {
+  std::string user;
+  std::string default_schema;
+};
+
 struct database {
   std::string name;
   int32_t id = 0;
-  std::map<std::string, std::unique_ptr<table>> tables;  // by folded name
-  table* find(std::string_view name);
+  std::string owner;                           // folded name of the login that created it
+  std::map<std::string, schema_info> schemas;  // by folded name
+  std::map<std::string, db_user> users;        // by folded login name
+  int32_t next_schema_id = 5;
+  int32_t next_principal_id = 5;
+  // By folded (schema, name): a name is unique within its schema only.
+  std::map<std::pair<std::string, std::string>, std::unique_ptr<table>> tables;
+
+  table* find(std::string_view schema, std::string_view name);
+  table* find_id(int32_t object_id);
+  const schema_info* find_schema(std::string_view name) const;
+  const schema_info* find_schema(int32_t id) const;
 };
 
 class engine final {
@@ -76,15 +111,37 @@ class engine final {
   std::mutex& mutex() { return mutex_; }
 
   database* find_db(std::string_view name);
-  void create_db(const std::string& name);
-  void drop_db(const std::string& name);
+  // The login that creates a database owns it: it is the user dbo there.
+  void create_db(const std::string& name, const std::string& owner_login);
+  // Only the owner and sa may drop a database (3701 for anyone else, as for a missing one).
+  void drop_db(const std::string& name, const std::string& login);
   std::vector<database*> databases();
 
-  // Both throw sql_error with SQL Server's numbers (2714, 1913, 208, 1776...).
-  table& create_table(database& db, const sql::statement& s);
-  void drop_table(database& db, const std::string& name);
+  // The user a login is in `db`: dbo for sa and for the database's owner, the login's user when
+  // CREATE USER made one, guest in the system databases; none otherwise (no access, 916).
+  static std::optional<principal> principal_of(const database& db, std::string_view login);
+  // An object name as SQL Server resolves it: the schema written, else the default schema and then
+  // dbo. Null when there is no such table.
+  static table* resolve(database& db, const sql::object_name& name,
+                        const std::string& default_schema);
+
+  void create_schema(database& db, const std::string& name);
+  // CREATE USER (15023 when the user or the login's user exists, 15007 for an unknown login) and
+  // ALTER USER ... WITH DEFAULT_SCHEMA (15151 for an unknown user). `known_login` tells whether
+  // the server has the login.
+  void create_user(database& db, const std::string& user, const std::string& login,
+                   const std::string& default_schema, bool known_login);
+  void alter_user(database& db, const std::string& user, const std::string& default_schema);
+
+  // Both throw sql_error with SQL Server's numbers (2714, 2760, 1702, 1913, 208, 1776...). The
+  // table goes into `schema`, which must exist and be one a user may create in.
+  // `default_schema` resolves unqualified names in the statement (a foreign key's table).
+  table& create_table(database& db, const std::string& schema, const sql::statement& s,
+                      const std::string& default_schema);
+  void drop_table(database& db, table& t);
   void create_index(database& db, table& t, const sql::key_def& k);
-  void add_constraint(database& db, table& t, const sql::key_def& k);
+  void add_constraint(database& db, table& t, const sql::key_def& k,
+                      const std::string& default_schema);
   void alter_column(database& db, table& t, const sql::column_def& c);
 
   // Inserts rows whose values are already in column order (one entry per column, identity included)
@@ -114,6 +171,7 @@ class engine final {
   int32_t next_object_id() { return ++object_ids_; }
 
  private:
+  void add_system_schemas(database& db);
   std::string qualified(const database& db, const table& t) const {
     return db.name + "." + t.schema + "." + t.name;
   }

@@ -170,7 +170,8 @@ void session::login(const std::string& payload) {
   {
     std::lock_guard<std::mutex> lock(engine_.mutex());
     database* d = engine_.find_db(wanted);
-    if (!d) {
+    // A login without a user in its initial database is refused like a missing database.
+    if (!d || !engine::principal_of(*d, req.user)) {
       message(out, true, 4060, 1, 11,
               "Cannot open database \"" + wanted + "\" requested by the login. The login failed.");
       message(out, true, 18456, 1, 14, "Login failed for user '" + req.user + "'.");
@@ -193,6 +194,15 @@ void session::login(const std::string& payload) {
   write_done(out, tok_done, done_final, 0, 0);
   send(pkt_reply, out);
   logged_in_ = true;
+}
+
+std::string session::default_schema(const database& d) const {
+  std::optional<principal> p = engine::principal_of(d, user_);
+  return p ? p->default_schema : "dbo";
+}
+
+table* session::find_table(database& d, const sql::object_name& name) const {
+  return engine::resolve(d, name, default_schema(d));
 }
 
 database& session::db_of(const sql::object_name& name) {
@@ -252,6 +262,11 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
           throw sql_error(911, 16, 1,
                           "Database '" + s.name +
                               "' does not exist. Make sure that the name is entered correctly.");
+        if (!engine::principal_of(*d, user_))
+          throw sql_error(916, 14, 1,
+                          "The server principal \"" + user_ +
+                              "\" is not able to access the database \"" + d->name +
+                              "\" under the current security context.");
         std::string old = db_;
         db_ = d->name;
         write_env_string(out, 1, db_, old);
@@ -259,7 +274,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         break;
       }
       case sql::statement::kind::create_db:
-        engine_.create_db(s.name);
+        engine_.create_db(s.name, user_);
         break;
       case sql::statement::kind::drop_db:
         if (s.flag && !engine_.find_db(s.name)) break;
@@ -267,23 +282,40 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
           throw sql_error(
               3702, 16, 4,
               "Cannot drop database \"" + s.name + "\" because it is currently in use.");
-        engine_.drop_db(s.name);
+        engine_.drop_db(s.name, user_);
         break;
       case sql::statement::kind::create_table: {
-        engine_.create_table(db_of(s.object), s);
+        database& d = db_of(s.object);
+        const std::string schema = default_schema(d);
+        engine_.create_table(d, s.object.schema.empty() ? schema : s.object.schema, s, schema);
         break;
       }
       case sql::statement::kind::drop_table: {
         database& d = db_of(s.object);
-        if (s.flag && !d.find(s.object.name)) break;
-        engine_.drop_table(d, s.object.name);
+        table* t = find_table(d, s.object);
+        if (!t && s.flag) break;
+        if (!t)
+          throw sql_error(3701, 11, 5,
+                          "Cannot drop the table '" + s.object.text() +
+                              "', because it does not exist or you do not have permission.");
+        engine_.drop_table(d, *t);
         break;
       }
+      case sql::statement::kind::create_schema:
+        engine_.create_schema(current_db(), s.name);
+        break;
+      case sql::statement::kind::create_user:
+        engine_.create_user(current_db(), s.name, s.login, s.default_schema.value_or("dbo"),
+                            s.login.empty() || config_.logins.count(fold_case(s.login)) > 0);
+        break;
+      case sql::statement::kind::alter_user:
+        engine_.alter_user(current_db(), s.name, *s.default_schema);
+        break;
       case sql::statement::kind::create_index:
       case sql::statement::kind::add_constraint:
       case sql::statement::kind::alter_column: {
         database& d = db_of(s.object);
-        table* t = d.find(s.object.name);
+        table* t = find_table(d, s.object);
         if (!t) {
           if (s.k == sql::statement::kind::create_index)
             throw sql_error(1088, 16, 12,
@@ -296,7 +328,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         if (s.k == sql::statement::kind::create_index)
           engine_.create_index(d, *t, s.keys[0]);
         else if (s.k == sql::statement::kind::add_constraint)
-          engine_.add_constraint(d, *t, s.keys[0]);
+          engine_.add_constraint(d, *t, s.keys[0], default_schema(d));
         else
           engine_.alter_column(d, *t, s.columns[0]);
         break;
@@ -307,7 +339,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         break;
       case sql::statement::kind::set_identity_insert: {
         database& d = db_of(s.object);
-        table* t = d.find(s.object.name);
+        table* t = find_table(d, s.object);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
         bool has_identity = std::any_of(t->columns.begin(), t->columns.end(),
                                         [](const column& c) { return c.identity; });
@@ -316,7 +348,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
               8106, 16, 1,
               "Table '" + t->schema + "." + t->name +
                   "' does not have the identity property. Cannot perform SET operation.");
-        std::string key = fold_case(d.name + "." + t->name);
+        std::string key = identity_key(d, *t);
         if (s.flag && !identity_insert_.empty() && identity_insert_ != key)
           throw sql_error(8107, 16, 1,
                           "IDENTITY_INSERT is already ON for table '" + identity_insert_shown_ +
@@ -345,10 +377,12 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
           throw sql_error(4834, 16, 1,
                           "You do not have permission to use the bulk load statement.");
         database& d = db_of(s.object);
-        table* t = d.find(s.object.name);
+        table* t = find_table(d, s.object);
         if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
         bulk_pending_ = true;
-        bulk_table_ = d.name + "\n" + t->name;
+        bulk_db_ = d.name;
+        bulk_table_ = t->object_id;
+        bulk_table_shown_ = s.object.text();
         bulk_columns_.clear();
         for (const auto& c : s.columns) {
           if (t->find_column(c.name) < 0)
@@ -358,7 +392,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
         bulk_check_constraints_ = fold_case(s.text).find("CHECK_CONSTRAINTS") != std::string::npos;
         bulk_keep_nulls_ = fold_case(s.text).find("KEEP_NULLS") != std::string::npos;
         bulk_keep_identity_ = fold_case(s.text).find("KEEPIDENTITY") != std::string::npos ||
-                              identity_insert_ == fold_case(d.name + "." + t->name);
+                              identity_insert_ == identity_key(d, *t);
         break;
       }
       case sql::statement::kind::if_stmt: {
@@ -407,7 +441,7 @@ void session::execute(const sql::statement& s, std::string& out, bool last, bool
 
 void session::run_insert(const sql::statement& s, uint64_t& rows) {
   database& d = db_of(s.object);
-  table* t = d.find(s.object.name);
+  table* t = find_table(d, s.object);
   if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + s.object.text() + "'.");
   std::vector<int> targets;
   if (s.insert_columns.empty()) {
@@ -420,7 +454,7 @@ void session::run_insert(const sql::statement& s, uint64_t& rows) {
       targets.push_back(i);
     }
   }
-  bool identity_insert = identity_insert_ == fold_case(d.name + "." + t->name);
+  bool identity_insert = identity_insert_ == identity_key(d, *t);
   bool identity_given = false;
   for (int i : targets)
     if (t->columns[static_cast<size_t>(i)].identity) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine.hpp"
+#include "tds_text.hpp"
 #include "tds_wire.hpp"
 
 namespace tds {
@@ -64,6 +65,13 @@ class session final {
                const std::string& text);
   database& current_db();
   database& db_of(const sql::object_name& name);  // the named database, or the current one
+  // The schema unqualified names go to in `d` for this session's login.
+  std::string default_schema(const database& d) const;
+  // A table as this session's login names it: default schema first, then dbo.
+  table* find_table(database& d, const sql::object_name& name) const;
+  static std::string identity_key(const database& d, const table& t) {
+    return fold_case(d.name) + "." + std::to_string(t.object_id);
+  }
 
   byte_stream& io_;
   engine& engine_;
@@ -76,11 +84,13 @@ class session final {
   bool fmtonly_ = false;
   bool nocount_ = false;
   bool quoted_identifier_ = false;     // SQL Server's default for DB-Library connections
-  std::string identity_insert_;        // folded "db.table" with IDENTITY_INSERT ON
+  std::string identity_insert_;        // identity_key() of the table with IDENTITY_INSERT ON
   std::string identity_insert_shown_;  // the same as messages name it: db.dbo.table
   // Set by "insert bulk", consumed by the BULK LOAD message that follows.
   bool bulk_pending_ = false;
-  std::string bulk_table_;
+  std::string bulk_db_;
+  int32_t bulk_table_ = 0;  // object id
+  std::string bulk_table_shown_;
   std::vector<std::string> bulk_columns_;
   bool bulk_keep_identity_ = false;
   bool bulk_keep_nulls_ = false;

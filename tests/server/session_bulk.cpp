@@ -35,8 +35,9 @@ void session::bulk(packet first) {
         "programming interface (API).";
   }
   bulk_pending_ = false;
-  std::string db_name = bulk_table_.substr(0, bulk_table_.find('\n'));
-  std::string table_name = bulk_table_.substr(bulk_table_.find('\n') + 1);
+  const std::string db_name = bulk_db_;
+  const int32_t table_id = bulk_table_;
+  const std::string table_name = bulk_table_shown_;
   uint64_t count = 0;
   std::vector<value> row, full;
   std::vector<bool> given;
@@ -48,7 +49,7 @@ void session::bulk(packet first) {
     if (!lock.owns_lock()) {
       lock.lock();
       d = engine_.find_db(db_name);
-      t = d ? d->find(table_name) : nullptr;
+      t = d ? d->find_id(table_id) : nullptr;
       if (t) qualified_name = d->name + "." + t->schema + "." + t->name;
     }
     if (!t) throw sql_error(208, 16, 1, "Invalid object name '" + table_name + "'.");
@@ -163,14 +164,14 @@ void session::bulk(packet first) {
     // The connection ends; the keys the unfinished batch had claimed must not outlive it.
     if (!lock.owns_lock()) lock.lock();
     d = engine_.find_db(db_name);
-    t = d ? d->find(table_name) : nullptr;
+    t = d ? d->find_id(table_id) : nullptr;
     if (t) engine_.rollback(*t, pending);
     throw;
   } catch (const bulk_cancelled&) {
     // The client cancelled: the batch is dropped and the attention acknowledged.
     if (!lock.owns_lock()) lock.lock();
     d = engine_.find_db(db_name);
-    t = d ? d->find(table_name) : nullptr;
+    t = d ? d->find_id(table_id) : nullptr;
     if (t) engine_.rollback(*t, pending);
     lock.unlock();
     std::string out;
@@ -181,7 +182,7 @@ void session::bulk(packet first) {
   std::string out;
   if (!lock.owns_lock()) lock.lock();
   d = engine_.find_db(db_name);
-  t = d ? d->find(table_name) : nullptr;
+  t = d ? d->find_id(table_id) : nullptr;
   if (!failed) {
     if (t) engine_.commit(*t, pending);
     write_done(out, tok_done, done_count, 0, count);

@@ -45,6 +45,9 @@ class parser final {
       }
       if (peek().kind == tok_kind::end) break;
       out.push_back(stmt());
+      if (out.back()->k == statement::kind::create_schema && out.size() > 1)
+        throw sql_error(111, 15, 1,
+                        "'CREATE SCHEMA' must be the first statement in a query batch.");
     }
     return out;
   }
@@ -194,6 +197,26 @@ class parser final {
     if (accept("DATABASE")) {
       s.k = statement::kind::create_db;
       s.name = ident();
+      return;
+    }
+    if (accept("SCHEMA")) {
+      s.k = statement::kind::create_schema;
+      s.name = ident();
+      if (accept("AUTHORIZATION")) s.login = ident();
+      return;
+    }
+    if (accept("USER")) {
+      s.k = statement::kind::create_user;
+      s.name = ident();
+      s.login = s.name;
+      if (accept("FOR") || accept("FROM")) {
+        expect("LOGIN");
+        s.login = ident();
+      } else if (accept("WITHOUT")) {
+        expect("LOGIN");
+        s.login.clear();
+      }
+      if (accept("WITH")) s.default_schema = default_schema_option();
       return;
     }
     if (accept("TABLE")) {
@@ -413,7 +436,22 @@ class parser final {
     return k;
   }
 
+  // DEFAULT_SCHEMA = name, after WITH.
+  std::string default_schema_option() {
+    if (!is_kw("DEFAULT_SCHEMA")) fail();
+    next();
+    expect_op("=");
+    return ident();
+  }
+
   void alter(statement& s) {
+    if (accept("USER")) {
+      s.k = statement::kind::alter_user;
+      s.name = ident();
+      expect("WITH");
+      s.default_schema = default_schema_option();
+      return;
+    }
     expect("TABLE");
     s.object = object();
     if (accept("ALTER")) {

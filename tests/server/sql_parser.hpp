@@ -134,12 +134,15 @@ struct statement {
     exec_sp_columns,
     insert_bulk,
     if_stmt,
+    create_schema,
+    create_user,
+    alter_user,
     noop
   };
   kind k = kind::noop;
   std::string text;                 // the statement as written, for the log
   object_name object;               // database (name), table, or index target table
-  std::string name;                 // database or index name; SET option name
+  std::string name;                 // database, index, schema or user name; SET option name
   bool flag = false;                // SET ... ON, DROP ... IF EXISTS
   std::vector<column_def> columns;  // CREATE TABLE, ALTER COLUMN (one), insert bulk
   std::vector<key_def> keys;        // table constraints, the index, the added constraint
@@ -147,7 +150,9 @@ struct statement {
   std::vector<std::vector<expr_ptr>> rows;
   std::unique_ptr<select_stmt> select;
   std::string sp_table, sp_owner;  // sp_columns arguments
-  expr_ptr condition;              // IF
+  std::string login;               // CREATE USER ... FOR LOGIN; CREATE SCHEMA ... AUTHORIZATION
+  std::optional<std::string> default_schema;  // CREATE USER / ALTER USER ... DEFAULT_SCHEMA
+  expr_ptr condition;                         // IF
   std::vector<std::unique_ptr<statement>> then_branch, else_branch;
 };
 
