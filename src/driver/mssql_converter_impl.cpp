@@ -26,6 +26,8 @@ void mssql_converter_impl::to_profile_settings(udb_profile_keys::settings& to) c
   to.password = pswd;
   to.windows_authentication = sec_log;
   to.as_dbo = as_dbo();
+  to.login_timeout = login_timeout;
+  to.timeout = timeout;
 }
 
 void mssql_converter_impl::from_profile_settings(const udb_profile_keys::settings& from) {
@@ -34,4 +36,6 @@ void mssql_converter_impl::from_profile_settings(const udb_profile_keys::setting
   pswd = from.password;
   sec_log = from.windows_authentication;
   set_as_dbo(from.as_dbo);
+  login_timeout = from.login_timeout;
+  timeout = from.timeout;
 }

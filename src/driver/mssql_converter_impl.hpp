@@ -32,17 +32,14 @@ class mssql_converter_impl {
   void to_profile_settings(udb_profile_keys::settings& to) const;
   void from_profile_settings(const udb_profile_keys::settings& from);
 
-  static constexpr int default_login_timeout = 30;
-  static constexpr int default_timeout = 600;
-
   bool sec_log = false;
   std::wstring host;
   std::wstring user;
   std::wstring pswd;
   // Seconds to wait for a login, and for any answer of the server to a
   // statement or a bulk batch (0: wait forever).
-  int login_timeout = default_login_timeout;
-  int timeout = default_timeout;
+  int login_timeout = udb_profile_keys::default_login_timeout;
+  int timeout = udb_profile_keys::default_timeout;
 
  private:
   std::unique_ptr<mss_engine> engine_;

@@ -1,5 +1,9 @@
 #include "udb_converter.hpp"
 
+#include <sys/stat.h>
+
+#include "tk_exception.hpp"
+#include "tk_text.hpp"
 #include "tk_trace.hpp"
 
 udb_converter::udb_converter() { tk_trace(2, "udb_converter::ctor"); }
@@ -11,10 +15,45 @@ void udb_converter::set_mode(int new_mode) {
   mode = new_mode;
 }
 
+namespace {
+
+// Whether a file has any setting of the sections a profile is made of.
+bool has_profile_settings(const udb_profile& profile) {
+  for (const wchar_t* name :
+       {udb_profile::available_queries, udb_profile::selected_tables, udb_profile::generic_settings,
+        udb_profile_keys::mssql_section, udb_profile_keys::excel_section})
+    if (profile.has_section(name) && !profile.get_section(name).empty()) return true;
+  return false;
+}
+
+bool holds_password(const udb_profile& profile) {
+  return !profile.get_value(udb_profile_keys::mssql_section, L"password").empty();
+}
+
+}  // namespace
+
 bool udb_converter::load_profile(const std::wstring& path) {
   tk_trace(1, "udb_converter::load_profile");
+  profile_warning.clear();
   udb_profile profile;
-  if (!profile.load(path)) return false;
+  const std::string narrow = tk_w2a(path);
+  if (!profile.load(path) || !has_profile_settings(profile))
+    throw tk_exception(narrow +
+                           " is not a Tessaly profile: it holds none of the sections [Generic "
+                           "settings], [MS SQL Server settings], [MS Excel settings], [Selected "
+                           "Tables]. Please verify the correct path/name was given.",
+                       tk_level_run);
+  struct stat info {};
+  if (holds_password(profile) && ::stat(narrow.c_str(), &info) == 0 &&
+      (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    profile_warning = "Warning: the profile " + narrow +
+                      " holds a password and other users may read it; "
+                      "run 'chmod 600 " +
+                      narrow +
+                      "', or leave the password out of the profile "
+                      "and give it in the environment variable TESSALY_PASSWORD.";
+    tk_trace(3, "%s", profile_warning.c_str());
+  }
   return load_profile(profile);
 }
 

@@ -41,15 +41,20 @@ class udb_converter : public tk_converter {
   // Whether a query text can be run against the source; this system runs none.
   virtual bool is_query(const std::wstring& query) = 0;
 
-  // Loads a profile file: false when it cannot be read. Settings it carries
-  // override the current ones; missing or empty keys leave them as they are.
-  // A missing file raises tk_exception (level 1).
+  // Loads a profile file. Settings it carries override the current ones;
+  // missing or empty keys leave them as they are. A file that is missing,
+  // cannot be read, is too large or is not a profile raises tk_exception
+  // (level 1) naming the file. A profile holding a password that group or
+  // others may read loads with profile_warning set (the front end shows it).
   bool load_profile(const std::wstring& path);
   bool store_profile(const std::wstring& path);
 
   // Profile glue: the driver copies every layer's settings in and out.
   virtual bool load_profile(const udb_profile& profile) = 0;
   virtual bool store_profile(udb_profile& profile) = 0;
+
+  // Set by the last load_profile(path): what the user should fix, or empty.
+  std::string profile_warning;
 
   // Settings.
   std::wstring src;

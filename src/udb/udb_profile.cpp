@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <fstream>
+#include <system_error>
 
 #include "tk_exception.hpp"
 #include "tk_file.hpp"
-#include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 
@@ -20,9 +20,10 @@ constexpr const wchar_t* mssql_settings = L"MS SQL Server settings";
 // Reads one line up to LF into `line`: the LF and a CR right before it are
 // dropped, as a text-mode read of a CR LF file would. Text after a NUL byte is
 // dropped, as it would be from a C string buffer. False at end of file when
-// nothing was read. A line longer than the buffer allows is a programming
-// limit of the format, hence the assertion; the read never grows beyond it.
-bool read_line(std::streambuf& in, std::string& line) {
+// nothing was read; `b_too_long` is set, and false returned, for a line
+// longer than the format allows (no profile Tessaly writes has one). The read
+// never grows beyond that limit.
+bool read_line(std::streambuf& in, std::string& line, bool& b_too_long) {
   line.clear();
   bool any = false;
   bool nul_seen = false;
@@ -38,7 +39,8 @@ bool read_line(std::streambuf& in, std::string& line) {
         in.sbumpc();
         return true;
       }
-      TK_FAIL();
+      b_too_long = true;
+      return false;
     }
     ++length;
     if (c == '\0') nul_seen = true;
@@ -47,6 +49,9 @@ bool read_line(std::streambuf& in, std::string& line) {
   if (!line.empty() && line.back() == '\r' && length == line.size()) line.pop_back();
   return any;
 }
+
+// Passwords are kept out of the trace log, whatever its level.
+bool is_secret(const std::wstring& key) { return key == L"password"; }
 
 }  // namespace
 
@@ -65,7 +70,7 @@ void udb_profile::add_section(const std::wstring& name) {
 void udb_profile::set_value(const std::wstring& section_name, const std::wstring& key,
                             const std::wstring& value) {
   tk_trace(1, L"udb_profile::set_value(%ls, %ls, %ls)", section_name.c_str(), key.c_str(),
-           value.c_str());
+           is_secret(key) ? L"***" : value.c_str());
   sections_[section_name].try_emplace(key, value);
 }
 
@@ -88,15 +93,31 @@ const udb_profile::section& udb_profile::get_section(const std::wstring& name) c
 
 bool udb_profile::load(const std::wstring& path) {
   tk_trace(2, L"udb_profile::load(%ls)", path.c_str());
+  const std::string narrow = tk_w2a(path);
   if (!tk_is_file_exist(path, 0))
-    throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
+    throw tk_exception(
+        "Profile " + narrow + " does not exist. Please verify the correct path/name was given.",
+        tk_level_run);
+  struct stat info {};
+  if (::stat(narrow.c_str(), &info) == 0 && info.st_size > max_file_bytes)
+    throw tk_exception("Profile " + narrow + " is " + std::to_string(info.st_size / (1024 * 1024)) +
+                           " MB; a profile holds a few settings and is never larger than 16 MB. "
+                           "Please verify the correct path/name was given.",
                        tk_level_run);
-  std::ifstream file(tk_w2a(path), std::ios::in | std::ios::binary);
-  if (!file.is_open()) return false;
+  std::ifstream file(narrow, std::ios::in | std::ios::binary);
+  if (!file.is_open()) {
+    const int error = errno;
+    throw tk_exception(
+        "Profile " + narrow + " cannot be read: " + std::generic_category().message(error) + ".",
+        tk_level_run);
+  }
 
   std::string raw;
   section* current = nullptr;
-  while (read_line(*file.rdbuf(), raw)) {
+  bool b_too_long = false;
+  long line_number = 0;
+  while (read_line(*file.rdbuf(), raw, b_too_long)) {
+    ++line_number;
     const std::wstring text = tk_trim(tk_a2w(raw));
     if (text.empty()) continue;
     if (text.size() >= 2 && text.front() == L'[' && text.back() == L']') {
@@ -104,7 +125,7 @@ bool udb_profile::load(const std::wstring& path) {
       continue;
     }
     if (!current) {
-      tk_trace(2, L"udb_profile::load - pair '%ls' before any section", text.c_str());
+      tk_trace(2, "udb_profile::load - a pair before any section");
       return false;
     }
     const auto eq = text.find(L'=');
@@ -113,6 +134,12 @@ bool udb_profile::load(const std::wstring& path) {
     else
       current->try_emplace(tk_trim(std::wstring_view(text).substr(0, eq)), text.substr(eq + 1));
   }
+  if (b_too_long)
+    throw tk_exception("Line " + std::to_string(line_number + 1) + " of profile " + narrow +
+                           " is longer than " + std::to_string(max_line_bytes) +
+                           " bytes, which no profile has. Please verify the correct path/name "
+                           "was given.",
+                       tk_level_run);
   return true;
 }
 

@@ -27,6 +27,9 @@ class udb_profile {
 
   // Longest line load() accepts, in bytes without its line end.
   static constexpr std::size_t max_line_bytes = 4095;
+  // Largest file load() reads: a profile holds a few settings and a list of
+  // worksheets, so anything larger is the wrong file.
+  static constexpr long long max_file_bytes = 16LL * 1024 * 1024;
 
   // Holds the three sections above, empty.
   udb_profile();
@@ -50,10 +53,11 @@ class udb_profile {
   const sections& all_sections() const { return sections_; }
 
   // Reads a profile file into this profile (pairs already present keep their
-  // values). A missing or unreadable file raises tk_exception "Profile does not
-  // exist. ..."; a file that exists but cannot be opened, or a pair before any
-  // section header, returns false (the pairs read so far stay). A line longer
-  // than max_line_bytes is an internal assertion (tk_mail_assertion).
+  // values). A pair before any section header returns false (the pairs read
+  // so far stay): the file is not a profile. Raises tk_exception (level 1),
+  // naming the file, when it does not exist, cannot be read (with the
+  // system's reason), is larger than max_file_bytes or has a line longer than
+  // max_line_bytes.
   bool load(const std::wstring& path);
 
   // Writes the profile (created or truncated). A profile that holds a password

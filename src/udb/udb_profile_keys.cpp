@@ -31,7 +31,27 @@ void store_if_set(udb_profile& profile, const wchar_t* section, const wchar_t* k
   if (!value.empty()) profile.set_value(section, key, value);
 }
 
+void load_seconds(const udb_profile& profile, const wchar_t* section, const wchar_t* key, int& to) {
+  const std::wstring value = profile.get_value(section, key);
+  if (value.empty()) return;
+  const int seconds = udb_profile_keys::parse_seconds(value);
+  if (seconds >= 0)
+    to = seconds;
+  else
+    tk_trace(2, L"Ignored %ls '%ls'", key, value.c_str());
+}
+
 }  // namespace
+
+int udb_profile_keys::parse_seconds(const std::wstring& text) {
+  if (text.empty() || text.size() > 9) return -1;
+  long long seconds = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return -1;
+    seconds = seconds * 10 + (c - L'0');
+  }
+  return seconds <= max_timeout ? static_cast<int>(seconds) : -1;
+}
 
 void udb_profile_keys::store_generic(udb_profile& profile, const settings& from) {
   tk_trace(2, "udb_profile_keys::store_generic");
@@ -89,6 +109,10 @@ void udb_profile_keys::store_mssql(udb_profile& profile, const settings& from) {
   store_if_set(profile, mssql_section, L"password", from.password);
   profile.set_value(mssql_section, L"windows authentication", flag(from.windows_authentication));
   profile.set_value(mssql_section, L"connect as DBO", flag(from.as_dbo));
+  if (from.login_timeout != default_login_timeout)
+    profile.set_value(mssql_section, L"login timeout", std::to_wstring(from.login_timeout));
+  if (from.timeout != default_timeout)
+    profile.set_value(mssql_section, L"timeout", std::to_wstring(from.timeout));
 }
 
 void udb_profile_keys::load_mssql(const udb_profile& profile, settings& to) {
@@ -98,6 +122,8 @@ void udb_profile_keys::load_mssql(const udb_profile& profile, settings& to) {
   load_text(profile, mssql_section, L"password", to.password);
   load_only_one(profile, mssql_section, L"windows authentication", to.windows_authentication);
   load_only_one(profile, mssql_section, L"connect as DBO", to.as_dbo);
+  load_seconds(profile, mssql_section, L"login timeout", to.login_timeout);
+  load_seconds(profile, mssql_section, L"timeout", to.timeout);
 }
 
 void udb_profile_keys::store_excel(udb_profile& profile, const settings& from) {

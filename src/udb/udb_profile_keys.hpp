@@ -21,6 +21,13 @@
 
 class udb_profile_keys {
  public:
+  static constexpr int default_login_timeout = 30;
+  static constexpr int default_timeout = 600;
+  // Longest wait a setting may ask for, in seconds (a week).
+  static constexpr int max_timeout = 7 * 24 * 3600;
+  // Seconds from text: plain digits up to max_timeout; -1 otherwise.
+  static int parse_seconds(const std::wstring& text);
+
   struct settings {
     // Generic settings
     std::wstring src;
@@ -34,6 +41,9 @@ class udb_profile_keys {
     std::wstring password;
     bool windows_authentication = false;
     bool as_dbo = false;
+    // Seconds; written only when they differ from these defaults.
+    int login_timeout = default_login_timeout;
+    int timeout = default_timeout;
     // MS Excel settings
     bool x_fnames = false;
     bool refine_types = false;
@@ -54,7 +64,8 @@ class udb_profile_keys {
   static void store_generic(udb_profile& profile, const settings& from);
   static void load_generic(const udb_profile& profile, settings& to);
 
-  // "MS SQL Server settings": server, login and password only when not empty.
+  // "MS SQL Server settings": server, login and password only when not empty;
+  // "login timeout" and "timeout" only when they are not the defaults.
   static void store_mssql(udb_profile& profile, const settings& from);
   static void load_mssql(const udb_profile& profile, settings& to);
 

@@ -19,9 +19,7 @@ using tds_test::server_process;
 
 class tessrun_profile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    csv_ = write("items.csv", "id,name\r\n1,pen\r\n2,ink\r\n");
-  }
+  void SetUp() override { csv_ = write("items.csv", "id,name\r\n1,pen\r\n2,ink\r\n"); }
 
   std::string write(const std::string& name, const std::string& bytes) {
     return folder_.write(name, bytes);
@@ -31,14 +29,16 @@ class tessrun_profile : public ::testing::Test {
   std::string profile(int port, const std::string& dest, const std::string& mode) {
     return write("run.tsp",
                  "[Available Queries]\r\n\r\n"
-                 "[Generic settings]\r\ndest=" + dest + "\r\nmode=" + mode +
-                     "\r\nonly definitions=0\r\nskip indexes=0\r\nsrc=" + csv_ + "\r\n\r\n"
-                 "[MS Excel settings]\r\nconvert from xls=0\r\nextract field names=1\r\n"
-                 "refine types=1\r\n\r\n"
-                 "[MS SQL Server settings]\r\nconnect as DBO=0\r\nlogin=sa\r\npassword=" +
+                 "[Generic settings]\r\ndest=" +
+                     dest + "\r\nmode=" + mode +
+                     "\r\nonly definitions=0\r\nskip indexes=0\r\nsrc=" + csv_ +
+                     "\r\n\r\n"
+                     "[MS Excel settings]\r\nconvert from xls=0\r\nextract field names=1\r\n"
+                     "refine types=1\r\n\r\n"
+                     "[MS SQL Server settings]\r\nconnect as DBO=0\r\nlogin=sa\r\npassword=" +
                      std::string(k_password) + "\r\nserver=127.0.0.1:" + std::to_string(port) +
                      "\r\nwindows authentication=0\r\n\r\n"
-                 "[Selected Tables]\r\n\r\n");
+                     "[Selected Tables]\r\n\r\n");
   }
 
   static process_result tessrun(const std::vector<std::string>& args) {
@@ -54,16 +54,25 @@ class tessrun_profile : public ::testing::Test {
   std::string csv_;
 };
 
-TEST_F(tessrun_profile, options_after_the_profile_win_and_its_connection_is_kept) {
+TEST_F(tessrun_profile, options_after_the_profile_win_its_connection_included) {
   server_process server;
-  const std::string path = profile(server.port(), "from_profile", "1");
-  // The later --dest wins; --host/--user/--pswd are ignored with a profile,
-  // so the run still reaches the profile's server with its login.
-  const process_result r = tessrun({"--profile=" + path, "--dest=from_command_line",
-                                    "--tab_name=items", "--csv_delim=2", "--host=127.0.0.1:1",
-                                    "--user=nobody", "--pswd=wrong"});
+  // The profile names a server nobody answers on and a wrong login; the
+  // options after it name the right ones, and they are the ones used.
+  std::string text = read_file(profile(server.port(), "from_profile", "1"));
+  const std::string right_server = "server=127.0.0.1:" + std::to_string(server.port());
+  text.replace(text.find(right_server), right_server.size(), "server=127.0.0.1:1");
+  text.replace(text.find("login=sa"), 8, "login=nobody");
+  const std::string path = write("elsewhere.tsp", text);
+  const process_result r =
+      tessrun({"--profile=" + path, "--dest=from_command_line", "--tab_name=items", "--csv_delim=2",
+               "--host=127.0.0.1:" + std::to_string(server.port()), "--user=sa",
+               std::string("--pswd=") + k_password});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(count(server.port(), "from_command_line", "items"), "2");
+  // Without them the profile's server is the one tried.
+  const process_result alone = tessrun({"--profile=" + path, "--tab_name=items", "--csv_delim=2"});
+  EXPECT_EQ(alone.status, 255);
+  EXPECT_NE(alone.out.find("127.0.0.1"), std::string::npos) << alone.out;
 }
 
 TEST_F(tessrun_profile, options_before_the_profile_are_overridden) {
@@ -84,11 +93,46 @@ TEST_F(tessrun_profile, profile_mode_merge_appends) {
   EXPECT_EQ(count(server.port(), "shop", "items"), "4");
 }
 
-TEST_F(tessrun_profile, missing_profile_is_an_error) {
-  const process_result r = tessrun({"--profile=" + folder_.file("none.tsp"), "--src=x"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out,
-            "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");
+TEST_F(tessrun_profile, profiles_that_cannot_be_used_are_named_with_the_reason) {
+  const std::string missing = folder_.file("none.tsp");
+  const std::string big = write("big.tsp", "[Generic settings]\r\n");
+  std::filesystem::resize_file(big, 17 * 1024 * 1024);
+  const std::string notes = write("notes.txt", "shopping list\r\nmilk=2\r\n");
+  const std::string other_ini = write("other.ini", "[Window]\r\nwidth=3\r\n");
+  struct refused_case {
+    std::string path;
+    std::string message;
+  };
+  const refused_case cases[] = {
+      {missing, "Profile " + missing + " does not exist."},
+      {big, "Profile " + big + " is 17 MB; a profile holds a few settings"},
+      {notes, notes + " is not a Tessaly profile"},
+      {other_ini, other_ini + " is not a Tessaly profile"},
+  };
+  for (const refused_case& c : cases) {
+    const process_result r = tessrun({"--profile=" + c.path, "--src=x"});
+    EXPECT_EQ(r.status, 255) << c.path;
+    EXPECT_EQ(r.out.rfind("Error:\n" + c.message, 0), 0u) << r.out;
+  }
+}
+
+TEST_F(tessrun_profile, a_password_others_may_read_is_warned_about) {
+  server_process server;
+  const std::string path = profile(server.port(), "shop", "1");
+  const std::vector<std::string> args = {"--profile=" + path, "--tab_name=items", "--csv_delim=2"};
+  std::filesystem::permissions(path, std::filesystem::perms(0644));
+  const process_result readable = tessrun(args);
+  EXPECT_EQ(readable.status, 0) << readable.out << readable.err;
+  EXPECT_EQ(readable.err, "Warning: the profile " + path +
+                              " holds a password and other users may read it; run 'chmod 600 " +
+                              path +
+                              "', or leave the password out of the profile and give it in the "
+                              "environment variable TESSALY_PASSWORD.\n");
+  EXPECT_EQ(readable.err.find(k_password), std::string::npos);
+  std::filesystem::permissions(path, std::filesystem::perms(0600));
+  const process_result owner_only = tessrun(args);
+  EXPECT_EQ(owner_only.status, 0);
+  EXPECT_EQ(owner_only.err, "");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "tk_exception.hpp"
 #include "tk_mail_assertion.hpp"
+#include "tk_text.hpp"
 #include "udb_profile.hpp"
 #include "udb_profile_keys.hpp"
 
@@ -132,10 +133,26 @@ TEST_F(profile_files, missing_file_and_folder_raise_the_profile_error) {
     } catch (const tk_mail_assertion&) {
       ADD_FAILURE() << "wrong exception";
     } catch (const tk_exception& e) {
-      EXPECT_STREQ(e.what(),
-                   "Profile does not exist. Please verify the correct path/name was given.");
+      EXPECT_EQ(std::string(e.what()),
+                "Profile " + tk_w2a(missing) +
+                    " does not exist. Please verify the correct path/name was given.");
     }
   }
+}
+
+TEST_F(profile_files, a_file_larger_than_any_profile_is_refused_unread) {
+  const std::wstring file = write("[S]\r\nk=v\r\n");
+  std::filesystem::resize_file(file, udb_profile::max_file_bytes + 1);
+  udb_profile p;
+  try {
+    p.load(file);
+    ADD_FAILURE() << "no exception";
+  } catch (const tk_exception& e) {
+    EXPECT_NE(std::string(e.what()).find("is 16 MB; a profile holds a few settings"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(p.has_section(L"S"));
 }
 
 TEST_F(profile_files, line_length_limit) {
@@ -160,7 +177,15 @@ TEST_F(profile_files, line_length_limit) {
         EXPECT_EQ(p.get_value(L"S", L"z"), L"1");
       }
     } else {
-      EXPECT_THROW(p.load(file), tk_mail_assertion);
+      // Not a profile: said as such, not as an internal error.
+      try {
+        p.load(file);
+        ADD_FAILURE() << "no exception";
+      } catch (const tk_mail_assertion&) {
+        ADD_FAILURE() << "internal error";
+      } catch (const tk_exception& e) {
+        EXPECT_NE(std::string(e.what()).find("Line 2 of profile "), std::string::npos) << e.what();
+      }
     }
   }
 }
@@ -265,6 +290,17 @@ TEST_F(profile_files, key_table_load_rules) {
          EXPECT_TRUE(s.as_dbo);
          EXPECT_EQ(s.login, L"keep");
        }},
+      // Time limits: plain seconds up to a week; anything else is ignored.
+      {"[MS SQL Server settings]\nlogin timeout=5\ntimeout=0\n",
+       [](const auto& s) {
+         EXPECT_EQ(s.login_timeout, 5);
+         EXPECT_EQ(s.timeout, 0);
+       }},
+      {"[MS SQL Server settings]\nlogin timeout=-5\ntimeout=604801\n",
+       [](const auto& s) {
+         EXPECT_EQ(s.login_timeout, 30);
+         EXPECT_EQ(s.timeout, 600);
+       }},
       {"[Selected Tables]\nSheet1$\nQ=SELECT 1\n'My Sheet$'\n",
        [](const auto& s) {
          EXPECT_EQ(s.selected.size(), 3u);
@@ -309,6 +345,7 @@ TEST_F(profile_files, key_table_round_trip_and_empty_login_has_no_line) {
                       "windows authentication=1\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("mode=3\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("timeout"), std::string::npos) << "defaults are not written";
 
   udb_profile back;
   ASSERT_TRUE(back.load(file));
