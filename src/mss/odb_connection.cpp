@@ -3,6 +3,7 @@
 #include <sybdb.h>
 #include <sybfront.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,7 @@ std::vector<odb_message>* record_for(DBPROCESS* dbproc) {
   return login_messages;
 }
 
-extern "C" int odb_error_handler(DBPROCESS* dbproc, int severity, int dberr, int /*oserr*/,
+extern "C" int odb_error_handler(DBPROCESS* dbproc, int severity, int dberr, int oserr,
                                  char* dberrstr, char* oserrstr) {
   // The library's echo of a server message carries nothing of its own.
   if (dberr == SYBESMSG) return INT_CANCEL;
@@ -45,7 +46,8 @@ extern "C" int odb_error_handler(DBPROCESS* dbproc, int severity, int dberr, int
     m.number = dberr;
     m.severity = severity;
     m.text = dberrstr ? dberrstr : "";
-    if (oserrstr && *oserrstr) m.text += std::string(" (") + oserrstr + ")";
+    // Without a system error the library still passes strerror(0), "Success".
+    if (oserr != 0 && oserrstr && *oserrstr) m.text += std::string(" (") + oserrstr + ")";
     m.b_client = true;
     list->push_back(std::move(m));
   }
@@ -68,6 +70,37 @@ extern "C" int odb_message_handler(DBPROCESS* dbproc, DBINT msgno, int msgstate,
     list->push_back(std::move(m));
   }
   return 0;
+}
+
+// What to check when no session could be made, for the failures a user can
+// act on: a name that resolves nowhere, a named instance the SQL Server
+// Browser did not reveal. Empty when the library's text says enough.
+std::string connection_hint(const std::string& host_port,
+                            const std::vector<odb_message>& messages) {
+  bool b_no_name = false;
+  bool b_unreachable = false;
+  for (const auto& m : messages) {
+    if (!m.b_client) return {};  // the server answered: its text is the one to read
+    b_no_name |= m.number == SYBEINTF || m.number == SYBEUHST;
+    b_unreachable |= m.number == SYBECONN || m.number == SYBETIME || m.number == SYBEFCON;
+  }
+  const std::size_t backslash = host_port.find('\\');
+  const std::string host = host_port.substr(0, std::min(host_port.find(':'), backslash));
+  if (b_no_name)
+    return " The server name '" + host +
+           "' is neither a host name that resolves nor a server named in freetds.conf: check "
+           "its spelling, or give the server's IP address.";
+  if (b_unreachable && backslash != std::string::npos)
+    return " A named instance is found through the SQL Server Browser service on UDP port "
+           "1434 of " +
+           host +
+           ": check that the service runs and that UDP 1434 is open to this "
+           "machine, or give the instance's TCP port instead (--host=" +
+           host + ",PORT).";
+  if (b_unreachable)
+    return " Check the server's name and port, and that it accepts TCP connections from this "
+           "machine.";
+  return {};
 }
 
 std::string cell_text(DBPROCESS* dbproc, int type, const BYTE* data, DBINT length) {
@@ -274,7 +307,11 @@ odb_connection::odb_connection(const std::wstring& server, const odb_login& logi
   if (!dbproc_) {
     // A refused login arrives as the server's message 18456, which decides
     // the code; without one the server was not reached.
-    throw odb_exception(state_->messages, "MS SQL Server does not exist or access denied.",
+    std::vector<odb_message> messages = state_->messages;
+    const std::string hint = connection_hint(address.host_port, messages);
+    for (auto& m : messages)
+      if (m.b_client && !hint.empty()) m.text += (m.text.ends_with('.') ? "" : ".") + hint;
+    throw odb_exception(messages, "MS SQL Server does not exist or access denied." + hint,
                         tk_level_run);
   }
   dbsetuserdata(dbproc_, reinterpret_cast<BYTE*>(state_.get()));
