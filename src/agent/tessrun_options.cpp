@@ -11,6 +11,7 @@
 #include "tk_file.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
+#include "udb_profile_keys.hpp"
 
 namespace {
 
@@ -35,6 +36,8 @@ enum option_id : int {
   opt_tab_name,
   opt_user,
   opt_profile,
+  opt_login_timeout,
+  opt_timeout,
 };
 
 constexpr tk_cmd_option options[] = {
@@ -46,7 +49,8 @@ constexpr tk_cmd_option options[] = {
     {opt_pswd, "--pswd="},         {opt_silent, "--silent"},
     {opt_src, "--src="},           {opt_tab_file, "--tab_file="},
     {opt_tab_name, "--tab_name="}, {opt_user, "--user="},
-    {opt_profile, "--profile="},   {-1, ""},
+    {opt_profile, "--profile="},   {opt_login_timeout, "--login_timeout="},
+    {opt_timeout, "--timeout="},   {-1, ""},
 };
 
 tessaly_convertor& converter() {
@@ -83,6 +87,8 @@ std::string usage_text() {
          "   --from_csv      data source is a CSV file (MS Excel spreadsheet by default)\n"
          "   --help          display this help message and exit\n"
          "   --logfile=...   path to the file where execution trace will be written\n"
+         "   --login_timeout=... seconds to wait for the server to accept the login\n"
+         "                   (30 by default)\n"
          "   --host=...      MS SQL server IP address or network name\n"
          "   --mode=...      how to process an existing MS SQL database:\n"
          "                   0 - overwrite the entire database,\n"
@@ -97,6 +103,8 @@ std::string usage_text() {
          "   --tab_file=...  file containing the list of tables to convert\n"
          "                   (one table name per line)\n"
          "   --tab_name=...  MS SQL table name (when converting from CSV file)\n"
+         "   --timeout=...   seconds to wait for any answer of the server before the run\n"
+         "                   ends (600 by default, 0 - wait forever)\n"
          "   --user=...      MS SQL user name\n"
          "\n"
          "NOTES:\n"
@@ -104,6 +112,9 @@ std::string usage_text() {
          "   2) You can omit 'user' and 'pswd' parameters to connect to MS SQL\n"
          "      server using Windows authentication.\n"
          "   3) If you omit 'tab_file' parameter, all worksheets will be converted.\n"
+         "   4) Without 'pswd' the password is taken from the environment variable\n"
+         "      TESSALY_PASSWORD, which other users cannot read as they can a\n"
+         "      command line.\n"
          "\n";
 }
 
@@ -146,120 +157,191 @@ std::vector<std::wstring> process_tab_file(const std::string& path) {
   return names;
 }
 
-bool parse_cmd_line(int argc, const char* const* argv) {
-  tk_trace(2, "parse_cmd_line");
-  for (int i = 0; i < argc; ++i) tk_trace(1, "parameter #%d: %s", i, argv[i]);
+namespace {
 
-  tessaly_convertor& conv = converter();
-  std::wstring host, user, pswd;
+// Where the worksheets to convert come from: the last of --tab_file= and
+// --profile= on the command line wins.
+enum class sheet_choice { all, table_list, profile };
+
+// What the walk over the options learned beyond the driver's settings.
+struct parse_state {
   std::vector<std::wstring> tables;
+  sheet_choice sheets = sheet_choice::all;
   bool b_mode_given = false;
   bool b_profile_loaded = false;
+  // --user= or --pswd= given after the last profile (or with none).
+  bool b_login_given = false;
+  bool b_password_given = false;
+};
 
-  tk_cmdli cursor(argc, argv, options);
-  for (; cursor.has_more(); cursor.next()) {
-    const std::string& value = cursor.value();
-    switch (cursor.id()) {
-      case opt_as_dbo:
-        tk_trace(2, "\tconnecting as DBO");
-        conv.mssql.set_as_dbo(true);
-        break;
-      case opt_csv_delim:
-        tk_trace(2, "\tgot CSV delimiter %s", value.c_str());
-        conv.n_comma = std::atoi(value.c_str());
-        break;
-      case opt_dest:
-        tk_trace(2, "\tgot dest %s", value.c_str());
-        conv.dest = tk_a2w(value);
-        break;
-      case opt_extr_fn:
-        tk_trace(2, "\textract fld.names from 1st row");
-        conv.x_fnames = true;
-        break;
-      case opt_from_csv:
-        tk_trace(2, "\tconvert from CSV");
-        conv.from_xls = false;
-        break;
-      case opt_help:
-        exit_with_message(usage_text());
-      case opt_logfile:
-        tk_trace(1, "parse_cmd_line - got logfile %s", value.c_str());
-        conv.set_logfile(value);
-        break;
-      case opt_host:
-        host = tk_a2w(value);
-        break;
-      case opt_mode: {
-        int mode = 0;
-        const bool b_valid = parse_mode(value, mode);
-        tk_trace(2, "\tgot mode %d", mode);
-        if (!b_valid) exit_with_message("Invalid merge/overwrite mode");
-        conv.set_mode(mode);
-        b_mode_given = true;
-        break;
-      }
-      case opt_no_refine:
-        tk_trace(2, "\tdo not refine types mapping");
-        conv.refine_types = false;
-        break;
-      case opt_pswd:
-        pswd = tk_a2w(value);
-        break;
-      case opt_silent:
-        tk_trace(1, "parse_cmd_line - silent mode is ON");
-        conv.set_silent(true);
-        if (error_handler* handler = error_handler::instance()) handler->set_silent(true);
-        break;
-      case opt_src:
-        tk_trace(2, "\tgot src %s", value.c_str());
-        conv.src = tk_a2w(value);
-        break;
-      case opt_tab_file:
-        tk_trace(2, "\tgot tab_file %s", value.c_str());
-        tables = process_tab_file(value);
-        break;
-      case opt_tab_name:
-        tk_trace(2, "\tgot tab_name %s", value.c_str());
-        conv.tab_name = tk_a2w(value);
-        break;
-      case opt_user:
-        user = tk_a2w(value);
-        break;
-      case opt_profile:
-        tk_trace(1, "parse_cmd_line - got profile %s", value.c_str());
-        b_profile_loaded = conv.load_profile(tk_a2w(value));
-        break;
-      default:
-        break;  // kept by the cursor as unrecognised
+// Seconds for a time-limit option, or the process ends with the message.
+int parse_timeout(const std::string& option, const std::string& value) {
+  const int seconds = udb_profile_keys::parse_seconds(tk_a2w(value));
+  if (seconds < 0)
+    exit_with_message("Invalid " + option + " value '" + value +
+                      "': give a number of seconds (0 to " +
+                      std::to_string(udb_profile_keys::max_timeout) + ")");
+  return seconds;
+}
+
+// The argument as the trace log may show it: never a password.
+std::string traced_argument(const char* argument) {
+  const std::string text = argument ? argument : "";
+  return text.starts_with("--pswd=") ? std::string("--pswd=***") : text;
+}
+
+void load_profile_option(tessaly_convertor& conv, const std::string& value, parse_state& state) {
+  tk_trace(1, "parse_cmd_line - got profile %s", value.c_str());
+  // The worksheets are resolved once every option is known.
+  conv.b_profile_selects_sheets = false;
+  state.b_profile_loaded = conv.load_profile(tk_a2w(value));
+  if (!conv.profile_warning.empty() && !silent())
+    std::fprintf(stderr, "%s\n", conv.profile_warning.c_str());
+  // The profile's connection stands until an option after it changes it.
+  state.b_login_given = false;
+  state.b_password_given = false;
+  state.sheets = sheet_choice::profile;
+}
+
+// Takes one recognised option into the driver's settings or the state.
+void take_option(tessaly_convertor& conv, int id, const std::string& value, parse_state& state) {
+  switch (id) {
+    case opt_as_dbo:
+      tk_trace(2, "\tconnecting as DBO");
+      conv.mssql.set_as_dbo(true);
+      break;
+    case opt_csv_delim:
+      tk_trace(2, "\tgot CSV delimiter %s", value.c_str());
+      conv.n_comma = std::atoi(value.c_str());
+      break;
+    case opt_dest:
+      tk_trace(2, "\tgot dest %s", value.c_str());
+      conv.dest = tk_a2w(value);
+      break;
+    case opt_extr_fn:
+      tk_trace(2, "\textract fld.names from 1st row");
+      conv.x_fnames = true;
+      break;
+    case opt_from_csv:
+      tk_trace(2, "\tconvert from CSV");
+      conv.from_xls = false;
+      break;
+    case opt_help:
+      exit_with_message(usage_text());
+    case opt_logfile:
+      tk_trace(1, "parse_cmd_line - got logfile %s", value.c_str());
+      conv.set_logfile(value);
+      break;
+    case opt_login_timeout:
+      conv.mssql.login_timeout = parse_timeout("--login_timeout", value);
+      break;
+    case opt_host:
+      conv.mssql.host = tk_a2w(value);
+      break;
+    case opt_mode: {
+      int mode = 0;
+      const bool b_valid = parse_mode(value, mode);
+      tk_trace(2, "\tgot mode %d", mode);
+      if (!b_valid) exit_with_message("Invalid merge/overwrite mode");
+      conv.set_mode(mode);
+      state.b_mode_given = true;
+      break;
     }
+    case opt_no_refine:
+      tk_trace(2, "\tdo not refine types mapping");
+      conv.refine_types = false;
+      break;
+    case opt_pswd:
+      conv.mssql.pswd = tk_a2w(value);
+      state.b_login_given = state.b_password_given = true;
+      break;
+    case opt_silent:
+      tk_trace(1, "parse_cmd_line - silent mode is ON");
+      conv.set_silent(true);
+      if (error_handler* handler = error_handler::instance()) handler->set_silent(true);
+      break;
+    case opt_src:
+      tk_trace(2, "\tgot src %s", value.c_str());
+      conv.src = tk_a2w(value);
+      break;
+    case opt_tab_file:
+      tk_trace(2, "\tgot tab_file %s", value.c_str());
+      state.tables = process_tab_file(value);
+      state.sheets = sheet_choice::table_list;
+      break;
+    case opt_tab_name:
+      tk_trace(2, "\tgot tab_name %s", value.c_str());
+      conv.tab_name = tk_a2w(value);
+      break;
+    case opt_timeout:
+      conv.mssql.timeout = parse_timeout("--timeout", value);
+      break;
+    case opt_user:
+      conv.mssql.user = tk_a2w(value);
+      state.b_login_given = true;
+      break;
+    case opt_profile:
+      load_profile_option(conv, value, state);
+      break;
+    default:
+      break;  // kept by the cursor as unrecognised
   }
-  if (cursor.unrecognised_count() > 0) return false;
+}
+
+// The worksheets to convert: every one, the table list's or the profile's.
+void select_worksheets(tessaly_convertor& conv, const parse_state& state) {
+  std::vector<std::wstring> all_sheets;
+  conv.get_all_sheets(all_sheets);
+  if (state.sheets == sheet_choice::all) return;
+  conv.b_console_report = !conv.b_silent;  // names the workbook lacks
+  conv.set_sel_sheets(state.sheets == sheet_choice::table_list ? state.tables : conv.pushed_back);
+}
+
+// SQL Server or integrated authentication, and the password from the
+// environment when no option or profile gave one.
+void settle_login(tessaly_convertor& conv, const parse_state& state) {
+  mssql_converter_impl& mssql = conv.mssql;
+  if (!state.b_profile_loaded || state.b_login_given)
+    mssql.sec_log = mssql.user.empty() && !state.b_password_given && mssql.pswd.empty();
+  if (mssql.sec_log || state.b_password_given || !mssql.pswd.empty()) return;
+  if (const char* password = std::getenv("TESSALY_PASSWORD")) {
+    tk_trace(2, "parse_cmd_line - password from TESSALY_PASSWORD");
+    mssql.pswd = tk_a2w(password);
+  }
+}
+
+}  // namespace
+
+bool parse_cmd_line(int argc, const char* const* argv) {
+  tk_trace(2, "parse_cmd_line");
+  for (int i = 0; i < argc; ++i)
+    tk_trace(1, "parameter #%d: %s", i, traced_argument(argv[i]).c_str());
+
+  tessaly_convertor& conv = converter();
+  parse_state state;
+  tk_cmdli cursor(argc, argv, options);
+  for (; cursor.has_more(); cursor.next()) take_option(conv, cursor.id(), cursor.value(), state);
+  if (cursor.unrecognised_count() > 0) {
+    // Named on their own lines, so a typing mistake is found at once.
+    if (!silent())
+      for (const std::string& argument : cursor.unrecognised())
+        std::fprintf(stderr, "Unknown argument: %s\n", argument.c_str());
+    return false;
+  }
 
   if (conv.src.empty()) exit_with_message("You should enter data source name");
   if (conv.dest.empty()) exit_with_message("You should enter destination MS SQL database name");
 
   if (conv.from_xls) {
-    if (b_profile_loaded) return true;
-    std::vector<std::wstring> all_sheets;
-    conv.get_all_sheets(all_sheets);
-    // Without a table list every worksheet is converted, as the usage says.
-    if (!tables.empty()) {
-      conv.b_console_report = !conv.b_silent;  // names the workbook lacks
-      conv.set_sel_sheets(tables);
-    }
+    select_worksheets(conv, state);
   } else {
     if (conv.tab_name.empty())
       exit_with_message("You should specify MS SQL table name (use '--tab_name' option)");
     // A delimiter outside the four known ones would index past the table.
     if (conv.n_comma < 0 || conv.n_comma >= csv_delimiter_count)
       exit_with_message("You should specify CSV delimiter (use '--csv_delim' option)");
-    if (!b_mode_given && !conv.b_mode_from_profile) conv.set_mode(mode_overwrite_tables);
-    if (b_profile_loaded) return true;
+    if (!state.b_mode_given && !conv.b_mode_from_profile) conv.set_mode(mode_overwrite_tables);
   }
-
-  conv.mssql.sec_log = user.empty() && pswd.empty();
-  conv.mssql.host = host;
-  conv.mssql.user = user;
-  conv.mssql.pswd = pswd;
+  settle_login(conv, state);
   return true;
 }
