@@ -1,9 +1,9 @@
 // mss_validator, mss_tn_validator: SQL Server's rules for table names.
 //
 // SQL Server takes any bracketed name, so the only rule kept is the one that
-// keeps names usable without brackets as well: a name starts with a letter or
-// "_". A name that is taken, or that breaks the rule, gets prefixes from the
-// cycle "_", "1", "_", "2", "_", "3" until it no longer collides:
+// keeps names usable without brackets as well: a name starts with a letter
+// (any Unicode letter, whatever the process locale) or "_". A name that is taken, or that breaks
+// the rule, gets prefixes from the cycle "_", "1", "_", "2", "_", "3" until it no longer collides:
 // orders, _orders, 1_orders, _1_orders, 2_1_orders, ...
 //
 // mss_tn_validator is the one the conversion driver builds for a run: it starts

@@ -154,7 +154,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(mss_acceptable_case{L"orders", true}, mss_acceptable_case{L"_2008", true},
                       mss_acceptable_case{L"_", true}, mss_acceptable_case{L"Z1 2", true},
                       mss_acceptable_case{L"2008", false}, mss_acceptable_case{L" orders", false},
-                      mss_acceptable_case{L"[x]", false}, mss_acceptable_case{L"$x", false}));
+                      mss_acceptable_case{L"[x]", false}, mss_acceptable_case{L"$x", false},
+                      // Letters by Unicode, whatever the locale the tests run in (C).
+                      mss_acceptable_case{L"\u041e\u0442\u0447\u0451\u0442", true},
+                      mss_acceptable_case{L"\u00e9t\u00e9", true},
+                      mss_acceptable_case{L"\u4e2d\u6587", true},
+                      mss_acceptable_case{L"\u0627\u0644", true},
+                      mss_acceptable_case{L"\u0661\u0662", false},  // Arabic-Indic digits
+                      mss_acceptable_case{L"\u20ac5", false}));
 
 TEST(mss_validator, empty_name_is_internal_error) {
   mss_validator v;
