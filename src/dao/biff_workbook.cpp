@@ -21,6 +21,7 @@ enum : std::uint16_t {
   rec_name = 0x0018,
   rec_datemode = 0x0022,
   rec_filepass = 0x002F,
+  rec_font = 0x0031,
   rec_codepage = 0x0042,
   rec_boundsheet = 0x0085,
   rec_mulrk = 0x00BD,
@@ -32,6 +33,9 @@ enum : std::uint16_t {
   rec_label = 0x0204,
   rec_boolerr = 0x0205,
   rec_string = 0x0207,
+  rec_array = 0x0221,
+  rec_table = 0x0236,
+  rec_shrfmla = 0x04BC,
   rec_rk = 0x027E,
   rec_format = 0x041E,
   rec_bof8 = 0x0809,
@@ -220,7 +224,6 @@ class biff_sheet_stream final : public wb_cell_stream {
     c.shared = shared;
     if (c.col >= wb_limits::max_columns) fail("a cell lies beyond the grid");
     if (c.kind == wb_kind::number && !std::isfinite(c.number)) c.kind = wb_kind::error;
-    if (c.kind == wb_kind::text && c.str().empty()) return;
     queue_.push_back(std::move(c));
   }
 
@@ -254,7 +257,11 @@ class biff_sheet_stream final : public wb_cell_stream {
       return;
     }
     if (depth_ > 0) return;
-    if (type != rec_string && type != biff_record_reader::rec_continue) pending_string_ = false;
+    // A formula's text result follows in a STRING record; Excel puts the
+    // shared or array formula of a block (and a data table) between them.
+    if (type != rec_string && type != biff_record_reader::rec_continue && type != rec_shrfmla &&
+        type != rec_array && type != rec_table)
+      pending_string_ = false;
     switch (type) {
       case rec_number:
         need(d, 14, "NUMBER");
@@ -321,8 +328,11 @@ class biff_sheet_stream final : public wb_cell_stream {
             case 2:
               push(p, wb_kind::error, 0);
               break;
+            case 3:
+              push(p, wb_kind::text, 0);  // an empty text
+              break;
             default:
-              break;  // an empty text
+              break;
           }
         } else {
           push(p, wb_kind::number, f64(r));
@@ -399,7 +409,11 @@ void biff_workbook::read_globals() {
   };
   std::vector<raw_name> names;
   std::vector<std::int16_t> xti_sheets;
-  std::vector<std::uint16_t> sheet_types;
+  // BIFF5 text read before the code page is settled.
+  std::vector<std::pair<std::size_t, std::string>> raw_sheet_names;
+  std::vector<std::pair<std::uint16_t, std::string>> raw_formats;
+  bool b_codepage = false;
+  std::uint16_t font_codepage = 0;
   while (reader.next()) {
     const std::vector<std::uint8_t>& d = reader.data();
     const std::uint8_t* p = d.data();
@@ -412,15 +426,15 @@ void biff_workbook::read_globals() {
       case rec_codepage:
         need(d, 2, "CODEPAGE");
         if (!b_biff8_) {
-          charset_ = charset_of(u16(p));
-          try {
-            tk_charset2w("A", charset_);
-          } catch (const tk_exception&) {
-            // A code page iconv does not know: Windows-1252 shows most text.
-            tk_trace(2, "Unknown code page %u, read as CP1252", static_cast<unsigned>(u16(p)));
-            charset_ = "CP1252";
-          }
+          set_codepage(u16(p));
+          b_codepage = true;
         }
+        break;
+      case rec_font:
+        // Without a CODEPAGE record (Excel 95 may leave it out) the fonts'
+        // character sets tell which code page the text is in.
+        if (!b_biff8_ && d.size() >= 13 && font_codepage == 0)
+          font_codepage = codepage_of_charset(p[12]);
         break;
       case rec_datemode:
         need(d, 2, "DATEMODE");
@@ -438,7 +452,9 @@ void biff_workbook::read_globals() {
         } else {
           std::size_t count = p[2];
           if (3 + count > d.size()) fail("a FORMAT record is too short");
-          code = decode(p + 3, count);
+          // Decoded once the code page is known.
+          raw_formats.emplace_back(id, std::string(reinterpret_cast<const char*>(p + 3), count));
+          break;
         }
         if (custom_formats_.size() < wb_limits::max_styles)
           custom_formats_[id] = wb_number_format::classify(tk_w2utf8(code));
@@ -466,7 +482,8 @@ void biff_workbook::read_globals() {
         } else {
           std::size_t count = p[6];
           if (7 + count > d.size()) fail("a BOUNDSHEET record is too short");
-          info.name = decode(p + 7, count);
+          raw_sheet_names.emplace_back(sheets_.size(),
+                                       std::string(reinterpret_cast<const char*>(p + 7), count));
         }
         if (info.offset >= stream_.size()) fail("a sheet lies beyond the workbook stream");
         sheets_.push_back(std::move(info));
@@ -545,6 +562,15 @@ void biff_workbook::read_globals() {
   }
   fail("the workbook globals end without their EOF record");
 done:
+  if (!b_biff8_) {
+    if (!b_codepage && font_codepage != 0) set_codepage(font_codepage);
+    for (const auto& [index, raw] : raw_sheet_names)
+      sheets_[index].name = decode(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
+    for (const auto& [id, raw] : raw_formats)
+      if (custom_formats_.size() < wb_limits::max_styles)
+        custom_formats_[id] = wb_number_format::classify(
+            tk_w2utf8(decode(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size())));
+  }
   for (auto& n : names) {
     if (n.ixti >= 0 && static_cast<std::size_t>(n.ixti) < xti_sheets.size()) {
       int sheet = xti_sheets[static_cast<std::size_t>(n.ixti)];
@@ -554,6 +580,50 @@ done:
     }
     if (n.name.sheet_scope >= static_cast<int>(sheets_.size())) n.name.sheet_scope = -1;
     names_.push_back(std::move(n.name));
+  }
+}
+
+void biff_workbook::set_codepage(std::uint16_t codepage) {
+  charset_ = charset_of(codepage);
+  try {
+    tk_charset2w("A", charset_);
+  } catch (const tk_exception&) {
+    // A code page iconv does not know: Windows-1252 shows most text.
+    tk_trace(2, "Unknown code page %u, read as CP1252", static_cast<unsigned>(codepage));
+    charset_ = "CP1252";
+  }
+}
+
+std::uint16_t biff_workbook::codepage_of_charset(std::uint8_t charset) {
+  switch (charset) {
+    case 204:
+      return 1251;  // Cyrillic
+    case 161:
+      return 1253;  // Greek
+    case 162:
+      return 1254;  // Turkish
+    case 177:
+      return 1255;  // Hebrew
+    case 178:
+      return 1256;  // Arabic
+    case 186:
+      return 1257;  // Baltic
+    case 238:
+      return 1250;  // Central European
+    case 163:
+      return 1258;  // Vietnamese
+    case 222:
+      return 874;  // Thai
+    case 128:
+      return 932;  // Japanese
+    case 129:
+      return 949;  // Korean
+    case 134:
+      return 936;  // Simplified Chinese
+    case 136:
+      return 950;  // Traditional Chinese
+    default:
+      return 0;  // Western (0) or no text charset (symbol, OEM): no evidence
   }
 }
 

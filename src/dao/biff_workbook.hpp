@@ -3,7 +3,8 @@
 // Opening reads the workbook globals of the "Workbook" (or "Book") stream:
 // sheets (BOUNDSHEET) with kinds and visibility, the shared-string table
 // across its CONTINUE records, number formats (FORMAT) and cell formats (XF)
-// to tell dates and currency, DATEMODE, CODEPAGE, defined names (NAME with
+// to tell dates and currency, DATEMODE, CODEPAGE (for BIFF5 without one, the
+// character set of its FONT records, then Windows-1252), defined names (NAME with
 // EXTERNSHEET) and FILEPASS, which marks an encrypted workbook. A sheet's
 // cells are then streamed from its own BOF to its EOF: LABELSST, LABEL,
 // RSTRING, NUMBER, RK, MULRK, BOOLERR, and FORMULA with its cached result
@@ -40,9 +41,13 @@ class biff_workbook final : public wb_workbook {
   wb_format_class xf_class(std::size_t xf) const;
   // Text in the workbook's code page (BIFF5 strings).
   std::wstring decode(const std::uint8_t* bytes, std::size_t count) const;
+  // The Windows code page of a FONT record's character set; 0 for the
+  // Western set and for sets that say nothing about text.
+  static std::uint16_t codepage_of_charset(std::uint8_t charset);
 
  private:
   void read_globals();
+  void set_codepage(std::uint16_t codepage);
 
   std::unique_ptr<wb_bytes> bytes_;
   cfb_stream stream_;

@@ -31,6 +31,7 @@ class dao_field : public udb_field {
     db_text = 10,
     db_long_binary = 11,
     db_memo = 12,
+    db_time = 22,
   };
 
   dao_field(const std::wstring& name, std::int32_t size, ole_variant value, int dao_type);

@@ -26,6 +26,7 @@ void dao_recordset::init_schema() {
   for (std::size_t i = 0; i < columns.size(); ++i) {
     int type = dao_field::db_text;
     std::int32_t size = 255;
+    std::int32_t extra = 0;
     switch (columns[i].type) {
       case wb_column_type::text:
         type = dao_field::db_text;
@@ -51,13 +52,18 @@ void dao_recordset::init_schema() {
         type = dao_field::db_boolean;
         size = 1;
         break;
+      case wb_column_type::time:
+        type = dao_field::db_time;
+        size = 8;
+        extra = t_ftd::extra_time_only;
+        break;
     }
     tk_trace(1, "Field #%d: size=%d, DAO type=%d, default value=%s", static_cast<int>(i), size,
              type, "");
     dao_types_.push_back(type);
     sizes_.push_back(size);
     schema.add_field(std::make_unique<t_ftd>(size, columns[i].name, dao_field::get_vartype(type),
-                                             false, false, ole_variant(), 0));
+                                             false, false, ole_variant(), extra));
   }
   tk_trace(1, "End of dao_recordset::init_schema");
 }

@@ -39,6 +39,8 @@ class dao_recordset : public udb_recordset {
   virtual void move_first();
 
   std::int32_t get_record_count() const { return record_count_; }
+  // Error cells (#N/A, ...) among the records, each read as NULL.
+  std::uint64_t error_cells() const { return table_.error_cells(); }
   // The DAO data type of each column (for dao_field::get_vartype).
   const std::vector<int>& dao_types() const { return dao_types_; }
 

@@ -3,7 +3,8 @@
 #include <cctype>
 
 wb_format_class wb_number_format::builtin(unsigned id) {
-  if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) ||
+  if (id == 46) return wb_format_class::duration;  // [h]:mm:ss
+  if ((id >= 14 && id <= 22) || id == 45 || id == 47 || (id >= 27 && id <= 36) ||
       (id >= 50 && id <= 58))
     return wb_format_class::date;
   if ((id >= 5 && id <= 8) || id == 42 || id == 44) return wb_format_class::currency;
@@ -65,7 +66,7 @@ wb_format_class wb_number_format::classify(std::string_view code) {
           bool elapsed = k == 'h' || k == 'm' || k == 's';
           for (char e : inside)
             if (std::tolower(static_cast<unsigned char>(e)) != k) elapsed = false;
-          if (elapsed) return wb_format_class::date;
+          if (elapsed) return wb_format_class::duration;
         }
         i = end;
         break;

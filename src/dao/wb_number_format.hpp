@@ -3,7 +3,8 @@
 // Excel stores dates, times and amounts as plain numbers; only the number
 // format tells them apart. Built-in formats are known by their numbers, custom
 // ones by their codes: a code that shows a day, month, year, hour, minute or
-// second is a date (or time), one that shows a currency symbol is currency,
+// second is a date (or time), unless an elapsed-time part ([h], [mm], [ss])
+// comes first, which makes it a duration; one that shows a currency symbol is currency,
 // anything else a plain number. Literal text, escapes and colours in a code
 // do not count. Pure functions; thread-safe.
 #pragma once

@@ -59,6 +59,7 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
       return cell.number != 0 ? L"TRUE" : L"FALSE";
     case wb_kind::number: {
       double ole = 0;
+      if (cell.format == wb_format_class::duration) return duration(cell.number);
       if (cell.format != wb_format_class::date) return general(cell.number);
       switch (serial_to_ole(cell.number, b_1904, ole)) {
         case date_result::null:
@@ -101,13 +102,24 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
   }
 }
 
+std::wstring wb_cell_value::duration(double days) {
+  const double rounded = std::round(std::fabs(days) * 86400.0);
+  if (!(rounded < 9e15)) return general(days);  // beyond whole seconds
+  const long long secs = static_cast<long long>(rounded);
+  wchar_t buf[64];
+  std::swprintf(buf, 64, L"%ls%02lld:%02lld:%02lld", days < 0 && secs != 0 ? L"-" : L"",
+                secs / 3600, secs / 60 % 60, secs % 60);
+  return buf;
+}
+
 wb_table::cell_class wb_table::classify(const wb_cell& cell) const {
   switch (cell.kind) {
     case wb_kind::text:
-      return cell.str().empty() ? cell_class::none : cell_class::text;
+      return cell_class::text;  // an empty text is a value too
     case wb_kind::boolean:
       return cell_class::boolean;
     case wb_kind::number: {
+      if (cell.format == wb_format_class::duration) return cell_class::duration;
       if (cell.format == wb_format_class::currency) return cell_class::currency;
       if (cell.format != wb_format_class::date) return cell_class::number;
       double ole = 0;
@@ -125,6 +137,84 @@ bool wb_table::in_area(const wb_cell& cell) const {
   return !area_ || area_->contains(cell.row, cell.col);
 }
 
+namespace {
+// "A" for column 0, "XFD" for column 16383.
+std::string column_letters(std::uint32_t col) {
+  std::string letters;
+  for (std::uint64_t n = std::uint64_t{col} + 1; n > 0; n = (n - 1) / 26)
+    letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+  return letters;
+}
+
+// A table cannot be wider than the server's; saying so at the first cell
+// that makes it so spares reading the rest of a sheet that cannot load.
+void check_width(std::uint32_t min_col, std::uint32_t max_col) {
+  const std::uint32_t width = max_col - min_col + 1;
+  if (width <= wb_table::max_table_columns) return;
+  throw tk_exception("The worksheet's values span " + std::to_string(width) + " columns (" +
+                         column_letters(min_col) + " to " + column_letters(max_col) +
+                         "); a SQL Server table holds at most " +
+                         std::to_string(wb_table::max_table_columns) +
+                         ". Clear or delete the columns that are not needed and save the "
+                         "workbook again.",
+                     tk_level_item);
+}
+}  // namespace
+
+void wb_table::count(column_stats& s, const wb_cell& cell) {
+  switch (classify(cell)) {
+    case cell_class::none:
+      if (cell.kind == wb_kind::error) ++error_cells_;
+      return;
+    case cell_class::number:
+      s.number = true;
+      break;
+    case cell_class::currency:
+      s.currency = true;
+      break;
+    case cell_class::date:
+      s.date = true;
+      break;
+    case cell_class::boolean:
+      s.boolean = true;
+      break;
+    case cell_class::text:
+      s.text = true;
+      break;
+    case cell_class::duration:
+      s.duration = true;
+      // A day or more (to the second), or negative: more than `time` holds.
+      if (!(cell.number >= 0 && std::round(cell.number * 86400.0) < 86400.0))
+        s.long_duration = true;
+      break;
+  }
+  // Only text can outgrow a sized column: the displayed form of a number,
+  // date or boolean is never longer than 24 characters.
+  std::size_t shown = cell.kind == wb_kind::text ? cell.str().size() : display_bound;
+  if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.str().size());
+  s.max_display = std::max(s.max_display, shown);
+}
+
+wb_column wb_table::make_column(const column_stats& s) const {
+  wb_column column;
+  int kinds = (s.number || s.currency) + s.date + s.boolean + s.text + s.duration;
+  if (kinds == 1 && s.duration && !s.long_duration) {
+    column.type = wb_column_type::time;
+  } else if (kinds == 1 && !s.text && !s.duration) {
+    column.type = s.date                      ? wb_column_type::date
+                  : s.boolean                 ? wb_column_type::boolean
+                  : (s.currency && !s.number) ? wb_column_type::currency
+                                              : wb_column_type::number;
+  } else {
+    // Text, mixed kinds, or durations past a day, which keep their
+    // displayed form to the second.
+    column.max_length = kinds == 1 && s.text ? s.max_text : s.max_display;
+    column.type =
+        column.max_length > text_size_limit ? wb_column_type::long_text : wb_column_type::text;
+  }
+  return column;
+}
+
 wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area,
                    bool b_header)
     : book_(book), area_(area) {
@@ -133,6 +223,10 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
   std::map<std::uint32_t, column_stats> stats;  // by sheet column
   bool any = false;
   std::uint32_t first_row = 0, last_row = 0, min_col = 0, max_col = 0, prev_row = 0;
+  if (area_) {
+    // A defined name covers its whole rectangle, up to the last used row.
+    check_width(area_->first_col, std::min(area_->last_col, wb_limits::max_columns - 1));
+  }
   auto cells = book.open_sheet(sheet);
   wb_cell cell;
   // The header row is only known once the first used row is; its cells are
@@ -142,7 +236,6 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     if (any && cell.row < prev_row)
       throw dao_exception(dao_exception::bad_table, "The worksheet stores its rows out of order");
     prev_row = cell.row;
-    spool_.append(cell);
     if (!any) {
       // A defined name starts where its area starts, used or not.
       first_row = area_ ? area_->first_row : cell.row;
@@ -153,42 +246,18 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     last_row = std::max(last_row, cell.row);
     min_col = std::min(min_col, cell.col);
     max_col = std::max(max_col, cell.col);
-    if (stats.size() > wb_limits::max_columns)
-      throw dao_exception(dao_exception::bad_table, "The worksheet has too many columns");
+    check_width(min_col, max_col);
+    spool_.append(cell);
     column_stats& s = stats[cell.col];
     if (b_header && cell.row == first_row) {
       s.header_set = true;
       s.header = wb_cell_value::display(cell, book.is_1904());
       continue;
     }
-    switch (classify(cell)) {
-      case cell_class::none:
-        continue;
-      case cell_class::number:
-        s.number = true;
-        break;
-      case cell_class::currency:
-        s.currency = true;
-        break;
-      case cell_class::date:
-        s.date = true;
-        break;
-      case cell_class::boolean:
-        s.boolean = true;
-        break;
-      case cell_class::text:
-        s.text = true;
-        break;
-    }
-    // Only text can outgrow a sized column: the displayed form of a number,
-    // date or boolean is never longer than 24 characters.
-    std::size_t shown = cell.kind == wb_kind::text ? cell.str().size() : display_bound;
-    if (cell.kind == wb_kind::text) s.max_text = std::max(s.max_text, cell.str().size());
-    s.max_display = std::max(s.max_display, shown);
+    count(s, cell);
   }
   spool_.finish();
   if (area_) {
-    // A defined name covers its whole rectangle, up to the last used row.
     min_col = area_->first_col;
     max_col = std::min(area_->last_col, wb_limits::max_columns - 1);
     first_row = area_->first_row;
@@ -199,8 +268,6 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     tk_trace(1, "wb_table: the sheet holds no values");
     return;
   }
-  if (static_cast<std::size_t>(max_col - min_col) + 1 > wb_limits::max_columns)
-    throw dao_exception(dao_exception::bad_table, "The worksheet has too many columns");
   first_col_ = min_col;
   first_row_ = b_header ? first_row + 1 : first_row;
   last_row_ = last_row;
@@ -211,20 +278,9 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
   std::unordered_set<std::wstring> used;
   std::unordered_map<std::wstring, int> next_number;
   for (std::uint32_t col = min_col; col <= max_col; ++col) {
-    wb_column column;
     column_stats s;
     if (auto it = stats.find(col); it != stats.end()) s = it->second;
-    int kinds = (s.number || s.currency) + s.date + s.boolean + s.text;
-    if (kinds == 1 && !s.text) {
-      column.type = s.date                      ? wb_column_type::date
-                    : s.boolean                 ? wb_column_type::boolean
-                    : (s.currency && !s.number) ? wb_column_type::currency
-                                                : wb_column_type::number;
-    } else {
-      column.max_length = kinds == 1 ? s.max_text : s.max_display;
-      column.type =
-          column.max_length > text_size_limit ? wb_column_type::long_text : wb_column_type::text;
-    }
+    wb_column column = make_column(s);
     std::wstring name = b_header ? tk_trim(s.header) : std::wstring();
     if (name.empty()) name = L"F" + std::to_wstring(col - min_col + 1);
     std::wstring unique = name;
@@ -239,7 +295,8 @@ wb_table::wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_
     column.name = unique;
     columns_.push_back(std::move(column));
   }
-  tk_trace(1, "wb_table: %zu columns, %u records", columns_.size(), record_count_);
+  tk_trace(1, "wb_table: %zu columns, %u records, %llu error cells", columns_.size(), record_count_,
+           static_cast<unsigned long long>(error_cells_));
 }
 
 std::unique_ptr<wb_row_cursor> wb_table::rows() const {
@@ -255,7 +312,13 @@ wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {
     case wb_column_type::text:
     case wb_column_type::long_text:
       v.text = wb_cell_value::display(cell, book_.is_1904());
-      if (!v.text.empty()) v.kind = wb_value::kind_t::text;
+      // An empty display is NULL (serial 60 as a date) unless the cell holds
+      // an empty text, which is a value.
+      if (!v.text.empty() || cell.kind == wb_kind::text) v.kind = wb_value::kind_t::text;
+      break;
+    case wb_column_type::time:
+      v.kind = wb_value::kind_t::date;
+      v.number = cell.number;  // within a day: a time on day 0
       break;
     case wb_column_type::number:
     case wb_column_type::currency:

@@ -15,13 +15,18 @@
 // number. Rows inside the range without values are rows of NULLs.
 //
 // Column types: all numbers → number (currency when all are amounts), all
-// dates or times → date, all booleans → boolean, anything else → text; a
+// dates or times → date, all booleans → boolean, all durations (numbers in
+// an elapsed-time format such as [h]:mm:ss) → time when every one lies
+// within a day, else text in the form "30:15:00"; anything else → text; a
 // text column whose longest value exceeds 255 characters is long text.
 // A column of mixed kinds keeps every value as it would be displayed.
-// Values: empty and error cells are NULL; a date number becomes an OLE date
-// (day 0 = 1899-12-30; a value below 1 is a time on day 0); the fictitious
-// 1900-02-29 (serial 60 in the 1900 system) is NULL; a number under a date
-// format that no date can hold stays a number.
+// Values: blank and error cells are NULL (error cells are counted); a text
+// of length zero is an empty text, which counts as a value; a date number
+// becomes an OLE date (day 0 = 1899-12-30; a value below 1 is a time on
+// day 0); the fictitious 1900-02-29 (serial 60 in the 1900 system) is NULL;
+// a number under a date format that no date can hold stays a number.
+// A used range wider than a SQL Server table's 1,024 columns is refused as
+// soon as the typing pass meets a cell that makes it so.
 //
 // Refers to the workbook, which must outlive the table and its cursors.
 // Not thread-safe.
@@ -40,7 +45,15 @@
 
 class wb_workbook;
 
-enum class wb_column_type : std::uint8_t { text, long_text, number, currency, date, boolean };
+enum class wb_column_type : std::uint8_t {
+  text,
+  long_text,
+  number,
+  currency,
+  date,
+  boolean,
+  time,  // durations within a day
+};
 
 struct wb_column {
   std::wstring name;
@@ -66,6 +79,9 @@ class wb_cell_value final {
   static std::wstring display(const wb_cell& cell, bool b_1904);
   // Excel's General form of a number (up to 15 significant digits).
   static std::wstring general(double number);
+  // A duration in days as hours, minutes and whole seconds: "30:15:00",
+  // "06:15:00", "-01:30:00".
+  static std::wstring duration(double days);
 };
 
 class wb_row_cursor {
@@ -88,8 +104,13 @@ class wb_table final {
   // `area`: restricts the table to a defined name's rectangle.
   wb_table(const wb_workbook& book, std::size_t sheet, std::optional<wb_area> area, bool b_header);
 
+  // The most columns a table can have: SQL Server's limit.
+  static constexpr std::uint32_t max_table_columns = 1024;
+
   const std::vector<wb_column>& columns() const { return columns_; }
   std::uint32_t record_count() const { return record_count_; }
+  // Error cells (#N/A, #DIV/0!, ...) among the records; each reads as NULL.
+  std::uint64_t error_cells() const { return error_cells_; }
   std::unique_ptr<wb_row_cursor> rows() const;
 
  private:
@@ -97,15 +118,18 @@ class wb_table final {
   // The kinds a column holds, as the typing pass counts them.
   struct column_stats {
     bool number = false, currency = false, date = false, boolean = false, text = false;
-    std::size_t max_text = 0;     // longest text value
-    std::size_t max_display = 0;  // longest displayed form of any value
+    bool duration = false, long_duration = false;  // long: a day or more, or negative
+    std::size_t max_text = 0;                      // longest text value
+    std::size_t max_display = 0;                   // longest displayed form of any value
     bool header_set = false;
     std::wstring header;
   };
-  enum class cell_class : std::uint8_t { none, number, currency, date, boolean, text };
+  enum class cell_class : std::uint8_t { none, number, currency, date, boolean, text, duration };
   cell_class classify(const wb_cell& cell) const;
   wb_value value_of(const wb_cell& cell, std::size_t column) const;
   bool in_area(const wb_cell& cell) const;
+  void count(column_stats& stats, const wb_cell& cell);
+  wb_column make_column(const column_stats& stats) const;
 
   const wb_workbook& book_;
   std::optional<wb_area> area_;
@@ -115,4 +139,5 @@ class wb_table final {
   std::uint32_t first_row_ = 0;  // first data row (after the header)
   std::uint32_t last_row_ = 0;
   std::uint32_t record_count_ = 0;
+  std::uint64_t error_cells_ = 0;
 };

@@ -13,8 +13,9 @@
 
 enum class wb_kind : std::uint8_t { empty, number, text, boolean, error };
 
-// What a cell's number format makes of a number.
-enum class wb_format_class : std::uint8_t { plain, date, currency };
+// What a cell's number format makes of a number. A duration is an elapsed
+// time ("[h]:mm:ss"): a count of days that may pass 24 hours, not a date.
+enum class wb_format_class : std::uint8_t { plain, date, currency, duration };
 
 struct wb_cell {
   std::uint32_t row = 0;  // 0-based

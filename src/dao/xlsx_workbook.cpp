@@ -1,5 +1,6 @@
 #include "xlsx_workbook.hpp"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <deque>
@@ -56,7 +57,16 @@ std::string resolve(const std::string& folder, std::string target) {
   return out;
 }
 
-bool is_true(std::string_view value) { return value == "1" || value == "true"; }
+// An XML Schema boolean, read leniently: writers differ in case and blanks.
+bool is_true(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (value == "1") return true;
+  if (value.size() != 4) return false;
+  for (std::size_t i = 0; i < 4; ++i)
+    if (std::tolower(static_cast<unsigned char>(value[i])) != "true"[i]) return false;
+  return true;
+}
 
 template <typename T>
 bool parse_number(std::string_view text, T& out) {
@@ -351,12 +361,15 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       parse_number(xml_push_parser::find(a, n, "s"), style);
       cell_.format = book_.style_class(style);
       value_.clear();
+      b_value_ = false;
       in_cell_ = true;
     } else if (in_cell_) {
       if (name == "v" && !in_inline_) {
         in_v_ = true;
+        b_value_ = true;
       } else if (name == "is") {
         in_inline_ = true;
+        b_value_ = true;
       } else if (name == "rPh") {
         ++phonetic_;
       } else if (name == "t" && in_inline_ && phonetic_ == 0) {
@@ -400,7 +413,10 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         fail("A cell refers to a shared string that does not exist: " + value_);
       c.kind = wb_kind::text;
       c.shared = book_.shared_string(index);
-    } else if (type_ == cell_type::text) {
+    } else if (type_ == cell_type::text || type_ == cell_type::inline_text) {
+      // A formula's text without a cached result is blank; an inline string
+      // without one is the empty text (some writers store '' that way).
+      if (type_ == cell_type::text && !b_value_) return;
       c.kind = wb_kind::text;
       c.text = wb_decode_escapes(wb_from_utf8(value_));
     } else if (type_ == cell_type::boolean) {
@@ -427,15 +443,15 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         c.text = wb_from_utf8(value_);
       }
     }
-    if (c.kind == wb_kind::text && c.str().empty()) return;  // an empty formula result
     queue_.push_back(std::move(c));
   }
 
   // The cell's t attribute; anything unknown is read as a number.
-  enum class cell_type : std::uint8_t { number, shared, text, boolean, error, date };
+  enum class cell_type : std::uint8_t { number, shared, text, inline_text, boolean, error, date };
   static cell_type type_of(std::string_view t) {
     if (t == "s") return cell_type::shared;
-    if (t == "str" || t == "inlineStr") return cell_type::text;
+    if (t == "str") return cell_type::text;
+    if (t == "inlineStr") return cell_type::inline_text;
     if (t == "b") return cell_type::boolean;
     if (t == "e") return cell_type::error;
     if (t == "d") return cell_type::date;
@@ -449,6 +465,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
   char chunk_[1 << 18];
   bool done_ = false;
   bool in_data_ = false, in_cell_ = false, in_v_ = false, in_inline_ = false;
+  bool b_value_ = false;  // the cell has a <v> or <is>, empty or not
   int phonetic_ = 0;
   std::uint32_t row_ = 0, next_row_ = 0, next_col_ = 0;
   wb_cell cell_;

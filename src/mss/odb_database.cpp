@@ -84,6 +84,9 @@ std::string column_type(const t_ftd& f, bool& b_long) {
     }
     return "varbinary(" + std::to_string(f.size) + ")";
   }
+  // time came with SQL Server 2008; older servers keep such columns as datetime.
+  if (f.vartype == VT_DATE && f.extra == t_ftd::extra_time_only && version_level() >= 5)
+    return "time(0)";
   if (type == "numeric") {
     int precision = f.extra / 256, scale = f.extra % 256;
     tk_trace(1, "Scale/precision for decimal column: (%d, %d)", precision, scale);

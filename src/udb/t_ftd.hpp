@@ -5,7 +5,9 @@
 // default value (VT_EMPTY for none) and a type-specific extra: precision x 256
 // + scale for VT_DECIMAL columns; the readers set 1 for date columns that
 // carry a default (workbook reader) and for date and GUID columns (SQL Server
-// reader); 0 otherwise.
+// reader); 0 otherwise. A VT_DATE column whose values are all times within
+// one day (a workbook's durations) carries extra_time_only, so that the
+// destination makes it a time column rather than a date and time.
 //
 // Owned by the udb_schema that holds it when that schema owns its fields.
 // Value type; not thread-safe.
@@ -32,6 +34,8 @@ class t_ftd {
   bool b_not_null = false;
   ole_variant def_value;
   std::int32_t extra = 0;
+
+  static constexpr std::int32_t extra_time_only = 3;
 
  private:
   void trace_column() const;

@@ -141,3 +141,138 @@ TEST(biff_reader, unknown_code_page_reads_as_windows_1252) {
     EXPECT_EQ(table.columns()[0].name, c.label) << c.codepage;
   }
 }
+
+namespace {
+std::vector<std::uint8_t>& operator+=(std::vector<std::uint8_t>& out,
+                                      const std::vector<std::uint8_t>& more) {
+  out.insert(out.end(), more.begin(), more.end());
+  return out;
+}
+
+// A BIFF5 FONT record with the given character set.
+std::vector<std::uint8_t> font(std::uint8_t charset) {
+  return record(0x0031, {200, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, charset, 0, 1, 'A'});
+}
+
+// A BIFF5 workbook with the given fonts (and a CODEPAGE record unless 0):
+// one sheet named with the byte 0xC0 holding one LABEL with 0xC1 0xC2.
+std::vector<std::uint8_t> biff5_with_fonts(const std::vector<std::uint8_t>& charsets,
+                                           std::uint16_t codepage = 0) {
+  std::vector<std::uint8_t> globals = record(0x0809, {0x00, 0x05, 0x05, 0x00, 0, 0, 0, 0});
+  if (codepage != 0)
+    globals += record(0x0042, {static_cast<std::uint8_t>(codepage & 0xFF),
+                               static_cast<std::uint8_t>(codepage >> 8)});
+  for (std::uint8_t charset : charsets) globals += font(charset);
+  std::size_t offset = globals.size() + 4 + 8 + 4;  // BOUNDSHEET and EOF follow
+  globals += record(0x0085, {static_cast<std::uint8_t>(offset & 0xFF),
+                             static_cast<std::uint8_t>(offset >> 8), 0, 0, 0, 0, 1, 0xC0});
+  globals += record(0x000A, {});
+  globals += record(0x0809, {0x00, 0x05, 0x10, 0x00, 0, 0, 0, 0});
+  globals += record(0x0204, {0, 0, 0, 0, 0, 0, 2, 0, 0xC1, 0xC2});
+  globals += record(0x000A, {});
+  return globals;
+}
+}  // namespace
+
+TEST(biff_reader, biff5_without_codepage_takes_it_from_the_fonts) {
+  struct font_case {
+    std::vector<std::uint8_t> charsets;
+    const wchar_t* sheet;
+    const wchar_t* label;
+  };
+  const font_case cases[] = {
+      {{204, 204}, L"\u0410", L"\u0411\u0412"},   // Cyrillic
+      {{0, 0, 161}, L"\u0390", L"\u0391\u0392"},  // Western first, then Greek
+      {{2, 238}, L"\u0154", L"\u00c1\u00c2"},     // symbol says nothing; Central European
+      {{0}, L"\u00c0", L"\u00c1\u00c2"},          // Western
+      {{}, L"\u00c0", L"\u00c1\u00c2"},           // no fonts at all: Windows-1252
+  };
+  for (const auto& c : cases) {
+    biff_workbook book(cfb_stream::from_memory(biff5_with_fonts(c.charsets)));
+    ASSERT_EQ(book.sheets().size(), 1u);
+    EXPECT_EQ(book.sheets()[0].name, c.sheet) << c.charsets.size();
+    wb_table table(book, 0, std::nullopt, true);
+    EXPECT_EQ(table.columns()[0].name, c.label) << c.charsets.size();
+  }
+  // A CODEPAGE record wins over the fonts.
+  biff_workbook book(cfb_stream::from_memory(biff5_with_fonts({204}, 1252)));
+  EXPECT_EQ(book.sheets()[0].name, L"\u00c0");
+}
+
+namespace {
+std::vector<std::uint8_t> cell_head(std::uint16_t row, std::uint16_t col) {
+  return {static_cast<std::uint8_t>(row),
+          static_cast<std::uint8_t>(row >> 8),
+          static_cast<std::uint8_t>(col),
+          static_cast<std::uint8_t>(col >> 8),
+          0,
+          0};
+}
+
+// A FORMULA whose cached result is text (kind 0: a STRING record follows)
+// or the empty text (kind 3).
+std::vector<std::uint8_t> text_formula(std::uint16_t row, std::uint16_t col, std::uint8_t kind) {
+  std::vector<std::uint8_t> payload = cell_head(row, col);
+  payload += {kind, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
+  return record(0x0006, payload);
+}
+
+std::vector<std::uint8_t> string_record(const std::string& text) {
+  std::vector<std::uint8_t> payload = {static_cast<std::uint8_t>(text.size()), 0, 0};
+  payload.insert(payload.end(), text.begin(), text.end());
+  return record(0x0207, payload);
+}
+
+std::vector<std::uint8_t> empty_label(std::uint16_t row, std::uint16_t col) {
+  std::vector<std::uint8_t> payload = cell_head(row, col);
+  payload += {0, 0, 0};  // no characters, compressed
+  return record(0x0204, payload);
+}
+
+// A BIFF8 workbook of one sheet "S" with the given cell records.
+std::vector<std::uint8_t> biff8_sheet(const std::vector<std::uint8_t>& cells) {
+  std::vector<std::uint8_t> globals = record(0x0809, {0x00, 0x06, 0x05, 0x00, 0, 0, 0, 0});
+  std::size_t offset = globals.size() + 4 + 9 + 4;
+  globals += record(0x0085, {static_cast<std::uint8_t>(offset), 0, 0, 0, 0, 0, 1, 0, 'S'});
+  globals += record(0x000A, {});
+  globals += record(0x0809, {0x00, 0x06, 0x10, 0x00, 0, 0, 0, 0});
+  globals += cells;
+  globals += record(0x000A, {});
+  return globals;
+}
+}  // namespace
+
+TEST(biff_reader, formula_text_results_and_empty_texts) {
+  std::vector<std::uint8_t> cells;
+  // The first cell of a filled-down block: SHRFMLA stands between the
+  // FORMULA and its STRING; likewise ARRAY and TABLE.
+  cells += text_formula(0, 0, 0);
+  cells += record(0x04BC, {0, 0, 5, 0, 0, 0, 0, 0, 0, 0});
+  cells += string_record("shared");
+  cells += text_formula(1, 0, 0);
+  cells += record(0x0221, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  cells += string_record("array");
+  cells += text_formula(2, 0, 0);
+  cells += record(0x0236, {2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  cells += string_record("table");
+  // Another record between them ends the wait: the STRING is a stray.
+  cells += text_formula(3, 0, 0);
+  cells += record(0x0203, {4, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F});
+  cells += string_record("stray");
+  // Empty texts: a formula's and a label's. Column B holds nothing else.
+  cells += text_formula(5, 0, 3);
+  cells += empty_label(5, 1);
+  cells += empty_label(6, 0);
+  biff_workbook book(cfb_stream::from_memory(biff8_sheet(cells)));
+  wb_table table(book, 0, std::nullopt, false);
+  ASSERT_EQ(table.columns().size(), 3u);
+  EXPECT_EQ(table.columns()[0].type, wb_column_type::text);
+  EXPECT_EQ(table.columns()[1].type, wb_column_type::text);
+  EXPECT_EQ(read_rows(table), (rows_t{{"t:shared", "-", "-"},
+                                      {"t:array", "-", "-"},
+                                      {"t:table", "-", "-"},
+                                      {"-", "-", "-"},
+                                      {"-", "-", "n:1"},
+                                      {"t:", "t:", "-"},
+                                      {"t:", "-", "-"}}));
+}

@@ -423,3 +423,53 @@ with open(path("loop.xls"), "wb") as f:
 # A record claiming more than the stream holds.
 with open(path("shortrec.xls"), "wb") as f:
     f.write(cfb([("Workbook", bof(5) + struct.pack("<HH", 0x00FC, 8000) + b"\0" * 10)]))
+
+# An Excel 95 (BIFF5) workbook from a Russian Excel: no CODEPAGE record, its
+# fonts in the Cyrillic character set (204), text in Windows-1251.
+def font5(charset):
+    name = b"Arial Cyr"
+    return rec(0x0031, struct.pack("<HHHHHBBBBB", 200, 0, 0x7FFF, 400, 0, 0, 0, charset, 0, len(name)) + name)
+
+
+def label5(row, col, text):
+    data = text.encode("cp1251")
+    return rec(0x0204, cell(row, col) + struct.pack("<H", len(data)) + data)
+
+
+name95 = "Отчёт".encode("cp1251")
+g95 = rec(0x0809, struct.pack("<HHHH", 0x0500, 5, 0, 0)) + font5(204) + font5(204)
+bs95 = len(rec(0x0085, struct.pack("<IBBB", 0, 0, 0, len(name95)) + name95))
+g95_off = len(g95) + bs95 + 4
+g95 += rec(0x0085, struct.pack("<IBBB", g95_off, 0, 0, len(name95)) + name95) + rec(0x000A)
+s95 = rec(0x0809, struct.pack("<HHHH", 0x0500, 0x10, 0, 0))
+s95 += label5(0, 0, "Имя") + label5(0, 1, "Сумма")
+s95 += label5(1, 0, "Отчёт") + rec(0x0203, cell(1, 1) + struct.pack("<d", 12.5))
+s95 += label5(2, 0, "Ёж") + rec(0x0203, cell(2, 1) + struct.pack("<d", -3)) + rec(0x000A)
+with open(path("cyrillic95.xls"), "wb") as f:
+    f.write(cfb([("Book", g95 + s95)]))
+
+
+# A filled-down formula block as Excel writes it: the first cell's FORMULA,
+# then the block's SHRFMLA, then the STRING with the text result; a formula
+# whose result is the empty text; and a column holding only empty texts.
+def formula_text(row, col, kind=0):
+    return rec(0x0006, cell(row, col) + bytes([kind, 0, 0, 0, 0, 0, 0xFF, 0xFF]) + b"\0" * 8)
+
+
+sst_e = rec(0x00FC, struct.pack("<II", 5, 4) + ustr("id", high=False) + ustr("label", high=False)
+            + ustr("blank", high=False) + ustr("", high=False))
+sh = b""
+for c, index in enumerate((0, 1, 2)):
+    sh += rec(0x00FD, cell(0, c) + struct.pack("<I", index))
+sh += rec(0x027E, cell(1, 0) + struct.pack("<I", rk_int(1)))
+sh += formula_text(1, 1) + rec(0x04BC, struct.pack("<HHBB", 1, 3, 1, 1) + b"\0\0\0\0")
+sh += rec(0x0207, ustr("first of block"))
+sh += rec(0x00FD, cell(1, 2) + struct.pack("<I", 3))
+sh += rec(0x027E, cell(2, 0) + struct.pack("<I", rk_int(2)))
+sh += formula_text(2, 1) + rec(0x0207, ustr("second"))
+sh += rec(0x00FD, cell(2, 2) + struct.pack("<I", 3))
+sh += rec(0x027E, cell(3, 0) + struct.pack("<I", rk_int(3)))
+sh += formula_text(3, 1, kind=3)
+sh += rec(0x0204, cell(3, 2) + ustr(""))
+with open(path("formulas.xls"), "wb") as f:
+    f.write(cfb([("Workbook", biff8_book(sh, sst_e, sheet_name="Block"))]))

@@ -20,8 +20,14 @@ TEST(number_format, custom_codes) {
       {"yyyy-mm-dd", F::date},
       {"[$-409]d\\-mmm\\-yy;@", F::date},
       {"h:mm AM/PM", F::date},
-      {"[h]:mm:ss", F::date},
+      {"[h]:mm:ss", F::duration},
+      {"[HH]:mm", F::duration},
+      {"[mm]:ss", F::duration},
+      {"[ss].00", F::duration},
+      {"[Red][h]:mm", F::duration},  // a colour before the elapsed part
+      {"[hm]:ss", F::date},          // not one repeated letter: a time
       {"mm:ss.0", F::date},
+      {"h:mm:ss", F::date},     // a time of day, not an elapsed time
       {"\"day\" 0", F::plain},  // letters inside quotes do not count
       {"\\d0", F::plain},       // nor escaped ones
       {"[Red]0.00", F::plain},  // nor colours
@@ -39,10 +45,10 @@ TEST(number_format, custom_codes) {
 
 TEST(number_format, builtin_numbers) {
   using F = wb_format_class;
-  const std::pair<unsigned, F> cases[] = {{0, F::plain},    {2, F::plain},     {5, F::currency},
-                                          {8, F::currency}, {14, F::date},     {22, F::date},
-                                          {37, F::plain},   {44, F::currency}, {45, F::date},
-                                          {47, F::date},    {49, F::plain},    {164, F::plain}};
+  const std::pair<unsigned, F> cases[] = {
+      {0, F::plain}, {2, F::plain},  {5, F::currency},  {8, F::currency}, {14, F::date},
+      {22, F::date}, {37, F::plain}, {44, F::currency}, {45, F::date},    {46, F::duration},
+      {47, F::date}, {49, F::plain}, {164, F::plain}};
   for (const auto& [id, expected] : cases) EXPECT_EQ(wb_number_format::builtin(id), expected) << id;
 }
 

@@ -8,17 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "run_process.hpp"
-#include "temp_folder.hpp"
-#include "test_support.hpp"
+#include "workbook_run.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
 using tds_test::dblib_client;
 using tds_test::k_password;
-using tds_test::server_process;
-using table_rows = std::vector<std::vector<std::string>>;
 
 // The same sheet in both formats: numbers, decimals, dates, a time on day 0,
 // booleans, text with an empty cell and a long text.
@@ -64,48 +59,6 @@ for r, row in enumerate(rows, start=1):
             ws.write(r, c, v)
 wb.save(sys.argv[1])
 )";
-
-class tessrun_workbook : public ::testing::Test {
- protected:
-  // Runs a Python script that writes the workbook named by its argument.
-  std::string make(const std::string& name, const std::string& script) {
-    const std::string path = folder_.file(name);
-    const process_result r = run_process("/usr/bin/python3", {"-c", script, path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return path;
-  }
-
-  process_result load(const std::string& book, const std::string& database,
-                      std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {
-        "--src=" + book, "--dest=" + database,
-        "--extr_fn",     "--host=127.0.0.1:" + std::to_string(server_.port()),
-        "--user=sa",     std::string("--pswd=") + k_password};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return run_process(TESSRUN_PATH, args, {"LC_ALL=C.UTF-8"});
-  }
-
-  table_rows query(const std::string& database, const std::string& sql) {
-    dblib_client client(server_.port(), database);
-    EXPECT_TRUE(client.exec(sql)) << sql << ": " << client.last_error_text();
-    return client.results().empty() ? table_rows{} : client.results().front().rows;
-  }
-
-  // Column name -> "type(length)" as the server reports it.
-  std::map<std::string, std::string> column_types(const std::string& database,
-                                                  const std::string& table) {
-    std::map<std::string, std::string> types;
-    for (const auto& row : query(database,
-                                 "SELECT COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH "
-                                 "FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = N'" +
-                                     table + "'"))
-      types[row[0]] = row[1] + (row[2] == "NULL" ? "" : "(" + row[2] + ")");
-    return types;
-  }
-
-  server_process server_;
-  temp_folder folder_;
-};
 
 TEST_F(tessrun_workbook, xlsx_and_xls_land_alike_with_their_types) {
   const std::string xlsx = make("sales.xlsx", std::string(sales_rows) + write_xlsx);

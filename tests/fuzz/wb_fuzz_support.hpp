@@ -92,11 +92,10 @@ inline void wb_fuzz_drain(const wb_workbook& book, std::size_t sheet, std::optio
   std::uint32_t rows = 0;
   while (cursor->next(values)) {
     FUZZ_CHECK(values.size() == table.columns().size());
-    for (const auto& v : values) FUZZ_CHECK(v.kind != wb_value::kind_t::text || !v.text.empty());
     ++rows;
   }
   FUZZ_CHECK(rows == table.record_count());
-  FUZZ_CHECK(table.columns().size() <= 16384);
+  FUZZ_CHECK(table.columns().size() <= wb_table::max_table_columns);
 }
 
 // Every worksheet and defined name of a workbook, with and without header names.
@@ -106,7 +105,7 @@ inline void wb_fuzz_read_all(const wb_workbook& book) {
     try {
       wb_fuzz_drain(book, i, std::nullopt, true);
       wb_fuzz_drain(book, i, std::nullopt, false);
-    } catch (const dao_exception&) {
+    } catch (const tk_exception&) {  // a damaged sheet, or one too wide for a table
     }
   }
   for (const auto& name : book.names()) {
@@ -114,7 +113,7 @@ inline void wb_fuzz_read_all(const wb_workbook& book) {
     FUZZ_CHECK(static_cast<std::size_t>(name.area_sheet) < book.sheets().size());
     try {
       wb_fuzz_drain(book, static_cast<std::size_t>(name.area_sheet), name.area, true);
-    } catch (const dao_exception&) {
+    } catch (const tk_exception&) {
     }
   }
 }
