@@ -7,6 +7,7 @@
 #include "csv_file.hpp"
 #include "dao_database.hpp"
 #include "dao_engine.hpp"
+#include "dao_recordset.hpp"
 #include "dates_map.hpp"
 #include "error_handler.hpp"
 #include "init_conversion.hpp"
@@ -293,7 +294,11 @@ bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& so
   }
   loading_rows_ = table->rows_loaded();
   front_end().end_progress();
-  say(table_summary_text(name, loading_rows_, refused_rows_));
+  // A worksheet's error cells land as NULL; the count keeps them from going
+  // unseen.
+  const auto* sheet = dynamic_cast<const dao_recordset*>(&source);
+  const long error_cells = sheet ? static_cast<long>(sheet->error_cells()) : 0;
+  say(table_summary_text(name, loading_rows_, refused_rows_, error_cells));
   return true;
 }
 

@@ -86,8 +86,9 @@ TEST_F(tessrun_workbook, excel_95_text_takes_its_code_page_from_the_fonts) {
   const std::string book = fixture("cyrillic95.xls");
   const process_result r = load(book, "cyr95");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(r.out,
-            "Converting spreadsheet " + book + "(1 worksheets)\nConverting worksheet Отчёт\n");
+  EXPECT_EQ(r.out, "Converting spreadsheet " + book +
+                       "(1 worksheets)\nConverting worksheet Отчёт\n"
+                       "Table Отчёт: 2 rows loaded, 0 rows refused\n");
   EXPECT_EQ(query("cyr95", "SELECT [Имя], [Сумма] FROM [Отчёт] ORDER BY [Сумма]"),
             (table_rows{{"Ёж", "-3"}, {"Отчёт", "12.5"}}));
 }
@@ -120,6 +121,29 @@ wb.save(sys.argv[1])
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(query("empty", "SELECT a, b, c FROM Empty ORDER BY a"),
             (table_rows{{"1", "", "2"}, {"3", "", "4"}}));
+}
+
+TEST_F(tessrun_workbook, error_cells_land_as_null_and_are_counted) {
+  // openpyxl keeps a cell that starts with "#" and names an error as one.
+  const std::string book = make("errors.xlsx", R"(
+import openpyxl, sys
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = 'Errors'
+ws.append(['a', 'b'])
+ws.append([1, '#N/A'])
+ws.append(['#DIV/0!', '#REF!'])
+ws.append([4, 5])
+wb.save(sys.argv[1])
+)");
+  const process_result r = load(book, "errors");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Table Errors: 3 rows loaded, 0 rows refused, 3 error cells stored as "
+                       "NULL\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(query("errors", "SELECT a, b FROM Errors ORDER BY b, a"),
+            (table_rows{{"NULL", "NULL"}, {"1", "NULL"}, {"4", "5"}}));
 }
 
 TEST_F(tessrun_workbook, sheet_names_are_the_same_under_the_c_locale) {
