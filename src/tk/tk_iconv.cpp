@@ -112,3 +112,43 @@ std::string tk_iconv::convert(std::string_view input) {
   output.resize(used);
   return output;
 }
+
+tk_iconv::step_end tk_iconv::convert_step(std::string_view& in, std::span<char>& out) {
+  char* from = const_cast<char*>(in.data());
+  std::size_t from_left = in.size();
+  char* to = out.data();
+  std::size_t to_left = out.size();
+  const std::size_t rc = iconv(cd_, &from, &from_left, &to, &to_left);
+  const int error_number = errno;
+  in = std::string_view(from, from_left);
+  out = std::span<char>(to, to_left);
+  if (rc != static_cast<std::size_t>(-1)) return step_end::input_done;
+  switch (error_number) {
+    case E2BIG:
+      return step_end::output_full;
+    case EINVAL:
+      return step_end::incomplete_input;
+    default:
+      return step_end::invalid_input;
+  }
+}
+
+tk_iconv::step_end tk_iconv::finish(std::span<char>& out) {
+  char* to = out.data();
+  std::size_t to_left = out.size();
+  const std::size_t rc = iconv(cd_, nullptr, nullptr, &to, &to_left);
+  const int error_number = errno;
+  out = std::span<char>(to, to_left);
+  return rc == static_cast<std::size_t>(-1) && error_number == E2BIG ? step_end::output_full
+                                                                     : step_end::input_done;
+}
+
+void tk_iconv::reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
+
+bool tk_iconv::knows(const std::string& charset) {
+  if (charset.empty()) return false;
+  iconv_t cd = iconv_open("WCHAR_T", charset.c_str());
+  if (cd == invalid_cd()) return false;
+  iconv_close(cd);
+  return true;
+}
