@@ -5,10 +5,12 @@
 #include <fstream>
 #include <memory>
 
+#include "csv_decoder.hpp"
 #include "error_handler.hpp"
 #include "tessaly_convertor.hpp"
 #include "tk_cmdli.hpp"
 #include "tk_file.hpp"
+#include "tk_iconv.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 #include "udb_profile_keys.hpp"
@@ -38,6 +40,7 @@ enum option_id : int {
   opt_profile,
   opt_login_timeout,
   opt_timeout,
+  opt_encoding,
 };
 
 constexpr tk_cmd_option options[] = {
@@ -50,7 +53,8 @@ constexpr tk_cmd_option options[] = {
     {opt_src, "--src="},           {opt_tab_file, "--tab_file="},
     {opt_tab_name, "--tab_name="}, {opt_user, "--user="},
     {opt_profile, "--profile="},   {opt_login_timeout, "--login_timeout="},
-    {opt_timeout, "--timeout="},   {-1, ""},
+    {opt_timeout, "--timeout="},   {opt_encoding, "--encoding="},
+    {-1, ""},
 };
 
 tessaly_convertor& converter() {
@@ -62,6 +66,29 @@ tessaly_convertor& converter() {
 bool silent() {
   const tessaly_convertor* instance = tessaly_convertor::instance();
   return instance && instance->b_silent;
+}
+
+const char* const delimiter_message = "You should specify CSV delimiter (use '--csv_delim' option)";
+
+// "0" to "3" name the four usual delimiters; any other single character
+// (in the locale's character set) is the delimiter itself.
+bool parse_delimiter(const std::string& text, udb_converter& conv) {
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '3') {
+    conv.n_comma = text[0] - '0';
+    conv.csv_delimiter_char = 0;
+    return true;
+  }
+  const std::wstring wide = tk_a2w(text);
+  if (wide.size() != 1 || !udb_profile_keys::is_delimiter_char(wide[0])) return false;
+  conv.set_csv_delimiter(wide[0]);
+  return true;
+}
+
+void check_encoding(const std::string& encoding) {
+  if (!tk_iconv::knows(encoding))
+    exit_with_message("Unknown character set '" + encoding +
+                      "' (use '--encoding' option with a name iconv knows, such as UTF-8, CP1252, "
+                      "ISO-8859-1 or UTF-16LE; 'iconv -l' lists them all)");
 }
 
 // The mode is valid only as plain digits that print back the same: "02",
@@ -82,7 +109,11 @@ std::string usage_text() {
          "   --as_dbo        connect to MS SQL server as database owner\n"
          "   --csv_delim=... select the delimiter that separates CSV field\n"
          "                   (0 - tab, 1 - semicolon, 2 - comma, 3 - space)\n"
+         "                   or the delimiter character itself (e.g. --csv_delim='|')\n"
          "   --dest=...      MS SQL database name\n"
+         "   --encoding=...  character set of the CSV file and the table list\n"
+         "                   (e.g. UTF-8, CP1252, ISO-8859-7, SHIFT_JIS, UTF-16LE;\n"
+         "                   a byte-order mark in the file wins)\n"
          "   --extr_fn       extract field names from the first row\n"
          "   --from_csv      data source is a CSV file (MS Excel spreadsheet by default)\n"
          "   --help          display this help message and exit\n"
@@ -130,30 +161,41 @@ void exit_with_message(const std::string& text) {
   std::exit(tessrun_exit_failed);
 }
 
-std::vector<std::wstring> process_tab_file(const std::string& path) {
+std::vector<std::wstring> process_tab_file(const std::string& path, const std::string& encoding) {
   tk_trace(1, "process_tab_file(%s)", path.c_str());
   if (!tk_is_file_exist(path, 0))
     exit_with_message(
         "Table names file does not exist.\nPlease verify the correct path/name was given.");
 
   std::ifstream in(path, std::ios::binary);
-  std::vector<std::wstring> names;
-  std::string line;
-  bool b_decided = false;
-  bool b_utf8 = false;
-  // Whole lines are kept: a name is never cut, and a name longer than any
-  // worksheet can have is simply not found.
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (!b_decided) {
-      b_decided = true;
-      b_utf8 = line.starts_with("\xEF\xBB\xBF");
-      if (b_utf8) line.erase(0, 3);
-      if (line.empty()) continue;
-    }
-    names.push_back(b_utf8 ? tk_utf82w(line) : tk_a2w(line));
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const csv_decoder::text text = csv_decoder::decode_text(bytes, encoding);
+  if (!text.invalid.empty()) {
+    const csv_decoder::invalid_sequence& bad = text.invalid.front();
+    const std::wstring_view before(text.chars.data(), static_cast<std::size_t>(bad.char_index));
+    std::size_t line = 1;  // LF, CR LF and CR each end a line
+    for (std::size_t i = 0; i < before.size(); ++i)
+      if (before[i] == L'\n' || (before[i] == L'\r' && text.chars[i + 1] != L'\n')) ++line;
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", bad.byte);
+    exit_with_message("Table names file " + path + " is not valid " + text.charset +
+                      " text: byte " + byte + " at offset " + std::to_string(bad.byte_offset) +
+                      " (line " + std::to_string(line) +
+                      ").\nGive its character set with the '--encoding' option.");
   }
+  // Whole lines are kept: a name is never cut, and a name longer than any
+  // worksheet can have is simply not found. Lines end at LF, CR LF or CR.
+  std::vector<std::wstring> names;
+  std::wstring line;
+  for (const wchar_t c : text.chars) {
+    if (c != L'\r' && c != L'\n') {
+      line += c;
+    } else if (!line.empty()) {
+      names.push_back(std::move(line));
+      line.clear();
+    }
+  }
+  if (!line.empty()) names.push_back(std::move(line));
   return names;
 }
 
@@ -166,6 +208,8 @@ enum class sheet_choice { all, table_list, profile };
 // What the walk over the options learned beyond the driver's settings.
 struct parse_state {
   std::vector<std::wstring> tables;
+  std::string tab_file;  // read once every option is known: --encoding may follow
+  bool b_tab_file = false;
   sheet_choice sheets = sheet_choice::all;
   bool b_mode_given = false;
   bool b_profile_loaded = false;
@@ -212,11 +256,19 @@ void take_option(tessaly_convertor& conv, int id, const std::string& value, pars
       break;
     case opt_csv_delim:
       tk_trace(2, "\tgot CSV delimiter %s", value.c_str());
-      conv.n_comma = std::atoi(value.c_str());
+      if (!parse_delimiter(value, conv))
+        exit_with_message(std::string(delimiter_message) + "\n'" + value +
+                          "' is neither 0 (tab), 1 (semicolon), 2 (comma), 3 (space) nor one "
+                          "character other than a double quote or a digit.");
       break;
     case opt_dest:
       tk_trace(2, "\tgot dest %s", value.c_str());
       conv.dest = tk_a2w(value);
+      break;
+    case opt_encoding:
+      tk_trace(2, "\tgot encoding %s", value.c_str());
+      check_encoding(value);
+      conv.encoding = value;
       break;
     case opt_extr_fn:
       tk_trace(2, "\textract fld.names from 1st row");
@@ -266,7 +318,8 @@ void take_option(tessaly_convertor& conv, int id, const std::string& value, pars
       break;
     case opt_tab_file:
       tk_trace(2, "\tgot tab_file %s", value.c_str());
-      state.tables = process_tab_file(value);
+      state.tab_file = value;
+      state.b_tab_file = true;
       state.sheets = sheet_choice::table_list;
       break;
     case opt_tab_name:
@@ -329,6 +382,9 @@ bool parse_cmd_line(int argc, const char* const* argv) {
     return false;
   }
 
+  if (!conv.encoding.empty()) check_encoding(conv.encoding);  // a profile's, too
+  if (state.b_tab_file) state.tables = process_tab_file(state.tab_file, conv.encoding);
+
   if (conv.src.empty()) exit_with_message("You should enter data source name");
   if (conv.dest.empty()) exit_with_message("You should enter destination MS SQL database name");
 
@@ -337,9 +393,7 @@ bool parse_cmd_line(int argc, const char* const* argv) {
   } else {
     if (conv.tab_name.empty())
       exit_with_message("You should specify MS SQL table name (use '--tab_name' option)");
-    // A delimiter outside the four known ones would index past the table.
-    if (conv.n_comma < 0 || conv.n_comma >= csv_delimiter_count)
-      exit_with_message("You should specify CSV delimiter (use '--csv_delim' option)");
+    if (conv.csv_delimiter() == 0) exit_with_message(delimiter_message);
     if (!state.b_mode_given && !conv.b_mode_from_profile) conv.set_mode(mode_overwrite_tables);
   }
   settle_login(conv, state);

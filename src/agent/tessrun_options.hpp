@@ -24,6 +24,7 @@ std::string usage_text();
 // False only when an argument was not recognised.
 bool parse_cmd_line(int argc, const char* const* argv);
 
-// One name per non-empty line, spaces kept. A file starting with a UTF-8
-// byte-order mark is read as UTF-8, any other in the ANSI code page.
-std::vector<std::wstring> process_tab_file(const std::string& path);
+// One name per non-empty line, spaces kept. A byte-order mark decides the
+// character set, else `encoding`, else the ANSI code page. Bytes that are not
+// valid in it end the process with a message naming them.
+std::vector<std::wstring> process_tab_file(const std::string& path, const std::string& encoding);

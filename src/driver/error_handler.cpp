@@ -43,8 +43,10 @@ void error_handler::load_err_map(std::span<const tk_error_entry> map) {
 
 void error_handler::set_context(const std::wstring& table_name) { context_ = tk_w2a(table_name); }
 
-void error_handler::set_context(const std::wstring& table_name, long record_number) {
+void error_handler::set_context(const std::wstring& table_name, long record_number,
+                                std::int64_t line) {
   context_ = tk_w2a(table_name) + ", record #" + std::to_string(record_number);
+  if (line > 0) context_ += ", line " + std::to_string(line);
 }
 
 std::string error_handler::message_for(const tk_exception& e) const {

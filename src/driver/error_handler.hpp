@@ -36,7 +36,8 @@ class error_handler final : public tk_singleton<error_handler> {
   // The context names where the next error happened; it stays until it is
   // set again.
   void set_context(const std::wstring& table_name);
-  void set_context(const std::wstring& table_name, long record_number);
+  // A line above 0 (where a CSV record starts) is named after the record.
+  void set_context(const std::wstring& table_name, long record_number, std::int64_t line = 0);
   const std::string& context() const { return context_; }
 
   bool silent() const { return b_silent_; }

@@ -34,8 +34,8 @@ void set_error_context(const std::wstring& table) {
   if (error_handler* handler = error_handler::instance()) handler->set_context(table);
 }
 
-void set_error_context(const std::wstring& table, long record) {
-  if (error_handler* handler = error_handler::instance()) handler->set_context(table, record);
+void set_error_context(const std::wstring& table, long record, std::int64_t line = 0) {
+  if (error_handler* handler = error_handler::instance()) handler->set_context(table, record, line);
 }
 
 // Reports what the run met on the way, such as a shortened name.
@@ -135,7 +135,8 @@ bool tessaly_convertor::ends_run(const tk_exception& e) const {
 
 void tessaly_convertor::report_item_error(const tk_exception& e, long record_number) {
   if (record_number > 0)
-    set_error_context(current_table_, record_number);
+    set_error_context(current_table_, record_number,
+                      csv_source_ ? csv_source_->line_of_record(record_number) : 0);
   else
     set_error_context(current_table_);
   if (error_handler* handler = error_handler::instance()) handler->handle(e, false);
@@ -225,13 +226,21 @@ void tessaly_convertor::convert_from_xls() {
 void tessaly_convertor::convert_from_csv() {
   tk_trace(1, "tessaly_convertor::convert_from_csv(src=%s, dest=%s, tab=%s)", tk_w2a(src).c_str(),
            tk_w2a(dest).c_str(), tk_w2a(tab_name).c_str());
-  TK_ASSERT(n_comma >= 0 && n_comma < csv_delimiter_count);
+  TK_ASSERT(csv_delimiter() != 0);
   progress_.start_run(1);
   doing_.clear();
   // The header is read before the server sees anything: a file that cannot
   // be read leaves the destination as it was.
-  csv_file source(src, static_cast<char>(csv_delimiters[n_comma]), x_fnames);
+  csv_file source(src, csv_delimiter(), x_fnames, encoding);
   if (stop_requested()) return;
+  // Record errors name the line where the record starts, also for rows of a
+  // bulk batch the server refuses later; the file is forgotten before it
+  // closes.
+  csv_source_ = &source;
+  struct forget_source {
+    const csv_file*& slot;
+    ~forget_source() { slot = nullptr; }
+  } forget{csv_source_};
 
   mss_database& database = destination();
   run_names names({}, database.get_tables());
@@ -343,12 +352,14 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
 
   long records = 0;
   for (; !source.is_eof() && !stop_requested(); source.move_next()) {
-    udb_record* record = source.create_record();
-    if (!record) break;
-    tk_trace(1, "Converting %d record (%d fields)", static_cast<int>(records),
-             static_cast<int>(record->field_count()));
     const long record_number = records + 1;
+    udb_record* record = nullptr;
     try {
+      // A CSV record that cannot be read fails here, alone.
+      record = source.create_record();
+      if (!record) break;
+      tk_trace(1, "Converting %d record (%d fields)", static_cast<int>(records),
+               static_cast<int>(record->field_count()));
       if (upsizer) upsizer->process(*record);
       table.append_record(*record, record_number);
     } catch (const tk_exception& e) {
@@ -359,7 +370,7 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
       ++refused_rows_;
       report_item_error(e, record_number);
     }
-    if (b_refine) {
+    if (b_refine && record) {
       dates->add_rec_stat(*record);
       numbers->add_rec_stat(*record);
     }

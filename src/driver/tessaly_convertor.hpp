@@ -40,6 +40,7 @@
 #include "udb_converter.hpp"
 #include "xls_reader.hpp"
 
+class csv_file;
 class mss_database;
 class mss_table;
 class run_front_end;
@@ -140,4 +141,6 @@ class tessaly_convertor final : public udb_converter,
   long refused_rows_ = 0;
   // The percentage of the source read, for the current table.
   std::function<int()> percent_of_source_;
+  // The CSV file being loaded, for the lines of its records; null otherwise.
+  const csv_file* csv_source_ = nullptr;
 };

@@ -32,6 +32,22 @@ bool holds_password(const udb_profile& profile) {
 
 }  // namespace
 
+wchar_t udb_converter::csv_delimiter() const {
+  if (csv_delimiter_char != 0) return csv_delimiter_char;
+  return n_comma >= 0 && n_comma < csv_delimiter_count ? csv_delimiters[n_comma] : 0;
+}
+
+void udb_converter::set_csv_delimiter(wchar_t delimiter) {
+  for (int i = 0; i < csv_delimiter_count; ++i) {
+    if (csv_delimiters[i] == delimiter) {
+      n_comma = i;
+      csv_delimiter_char = 0;
+      return;
+    }
+  }
+  csv_delimiter_char = delimiter;
+}
+
 bool udb_converter::load_profile(const std::wstring& path) {
   tk_trace(1, "udb_converter::load_profile");
   profile_warning.clear();
@@ -72,6 +88,9 @@ udb_profile_keys::settings udb_converter::to_profile_settings() const {
   s.x_fnames = x_fnames;
   s.refine_types = refine_types;
   s.from_xls = from_xls;
+  s.n_comma = n_comma;
+  if (csv_delimiter_char != 0) s.delimiter.assign(1, csv_delimiter_char);
+  s.encoding = tk_a2w(encoding);
   s.selected = selected;
   s.pushed_back = pushed_back;
   s.available_queries = available_queries;
@@ -87,6 +106,9 @@ void udb_converter::from_profile_settings(const udb_profile_keys::settings& s) {
   x_fnames = s.x_fnames;
   refine_types = s.refine_types;
   from_xls = s.from_xls;
+  n_comma = s.n_comma;
+  csv_delimiter_char = s.delimiter.size() == 1 ? s.delimiter[0] : 0;
+  encoding = tk_w2a(s.encoding);
   selected = s.selected;
   pushed_back = s.pushed_back;
   available_queries = s.available_queries;

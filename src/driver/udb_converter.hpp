@@ -37,6 +37,12 @@ class udb_converter : public tk_converter {
   ~udb_converter() override;
 
   virtual void set_silent(bool silent) { b_silent = silent; }
+  // The delimiter of a CSV run: csv_delimiter_char, else the one n_comma
+  // names; 0 when neither is set.
+  wchar_t csv_delimiter() const;
+  // One of the four named delimiters sets n_comma, any other character
+  // csv_delimiter_char.
+  void set_csv_delimiter(wchar_t delimiter);
   void set_mode(int mode);
   // Whether a query text can be run against the source; this system runs none.
   virtual bool is_query(const std::wstring& query) = 0;
@@ -63,6 +69,11 @@ class udb_converter : public tk_converter {
   bool from_xls = true;
   bool x_fnames = false;
   int n_comma = -1;
+  // A delimiter other than the four n_comma names; 0 when n_comma decides.
+  wchar_t csv_delimiter_char = 0;
+  // The character set of a CSV file and of the table list, an iconv name;
+  // empty for the ANSI code page. A byte-order mark in the file wins.
+  std::string encoding;
   bool refine_types = true;
   std::wstring tab_name;
   bool b_silent = false;

@@ -131,6 +131,16 @@ void udb_profile_keys::store_excel(udb_profile& profile, const settings& from) {
   profile.set_value(excel_section, L"extract field names", flag(from.x_fnames));
   profile.set_value(excel_section, L"refine types", flag(from.refine_types));
   profile.set_value(excel_section, L"convert from xls", flag(from.from_xls));
+  if (from.n_comma >= 0 && from.n_comma <= 3)
+    profile.set_value(excel_section, L"n_comma",
+                      std::wstring(1, static_cast<wchar_t>(L'0' + from.n_comma)));
+  if (from.delimiter.size() == 1 && is_delimiter_char(from.delimiter[0]))
+    profile.set_value(excel_section, L"delimiter", from.delimiter);
+  store_if_set(profile, excel_section, L"encoding", from.encoding);
+}
+
+bool udb_profile_keys::is_delimiter_char(wchar_t c) {
+  return c != 0 && c != L'"' && c != L'\r' && c != L'\n' && c != 0xFFFD && (c < L'0' || c > L'9');
 }
 
 void udb_profile_keys::load_excel(const udb_profile& profile, settings& to) {
@@ -138,6 +148,19 @@ void udb_profile_keys::load_excel(const udb_profile& profile, settings& to) {
   load_only_one(profile, excel_section, L"extract field names", to.x_fnames);
   load_only_one(profile, excel_section, L"refine types", to.refine_types);
   load_only_one(profile, excel_section, L"convert from xls", to.from_xls);
+  const std::wstring n_comma = profile.get_value(excel_section, L"n_comma");
+  if (n_comma.size() == 1 && n_comma[0] >= L'0' && n_comma[0] <= L'3') {
+    to.n_comma = n_comma[0] - L'0';
+    to.delimiter.clear();
+  } else if (!n_comma.empty()) {
+    tk_trace(2, L"Ignored n_comma '%ls'", n_comma.c_str());
+  }
+  const std::wstring delimiter = profile.get_value(excel_section, L"delimiter");
+  if (delimiter.size() == 1 && is_delimiter_char(delimiter[0]))
+    to.delimiter = delimiter;
+  else if (!delimiter.empty())
+    tk_trace(2, L"Ignored delimiter '%ls'", delimiter.c_str());
+  load_text(profile, excel_section, L"encoding", to.encoding);
 }
 
 void udb_profile_keys::store_all(udb_profile& profile, const settings& from) {

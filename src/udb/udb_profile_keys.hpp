@@ -48,6 +48,9 @@ class udb_profile_keys {
     bool x_fnames = false;
     bool refine_types = false;
     bool from_xls = false;
+    int n_comma = -1;        // CSV delimiter: 0 tab, 1 ";", 2 ",", 3 space; -1 none
+    std::wstring delimiter;  // any other delimiter, one character; empty: none
+    std::wstring encoding;   // the CSV file's character set; empty: the locale's
     // Selected Tables: display name -> value (empty for a worksheet).
     std::map<std::wstring, std::wstring> selected;
     // Names from "Selected Tables" whose value is empty, in file order; load
@@ -69,7 +72,12 @@ class udb_profile_keys {
   static void store_mssql(udb_profile& profile, const settings& from);
   static void load_mssql(const udb_profile& profile, settings& to);
 
-  // "MS Excel settings".
+  // Whether a character may separate CSV fields: not a double quote, a line
+  // end, NUL, U+FFFD or a digit (a digit would be mistaken for n_comma).
+  static bool is_delimiter_char(wchar_t c);
+
+  // "MS Excel settings". "n_comma" is one digit 0-3; "delimiter" one
+  // character that is_delimiter_char takes, and it wins over "n_comma".
   static void store_excel(udb_profile& profile, const settings& from);
   static void load_excel(const udb_profile& profile, settings& to);
 

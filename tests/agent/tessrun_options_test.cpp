@@ -46,7 +46,13 @@ TEST(tessrun_options, each_failed_check_prints_one_message_and_exits_255) {
        "You should specify CSV delimiter (use '--csv_delim' option)\n"},
       {"csv with delimiter 4",
        {"--from_csv", csv, "--dest=db", "--tab_name=t", "--csv_delim=4"},
-       "You should specify CSV delimiter (use '--csv_delim' option)\n"},
+       "You should specify CSV delimiter (use '--csv_delim' option)\n'4' is neither 0 (tab), 1 "
+       "(semicolon), 2 (comma), 3 (space) nor one character other than a double quote or a "
+       "digit.\n"},
+      {"unknown character set",
+       {"--from_csv", csv, "--dest=db", "--encoding=KLINGON-8"},
+       "Unknown character set 'KLINGON-8' (use '--encoding' option with a name iconv knows, such "
+       "as UTF-8, CP1252, ISO-8859-1 or UTF-16LE; 'iconv -l' lists them all)\n"},
       {"unrecognised argument with everything else given",
        {"--from_csv", csv, "--dest=db", "--tab_name=t", "--csv_delim=2", "--verbose"},
        "Unknown argument: --verbose\n" + usage_head},
@@ -71,6 +77,33 @@ TEST(tessrun_options, each_failed_check_prints_one_message_and_exits_255) {
   }
 }
 
+TEST(tessrun_options, csv_delimiter_is_an_index_or_one_character) {
+  // Each run stops at the table-name check, after the delimiter was taken;
+  // without one it would stop at the delimiter check instead.
+  const std::string table_message =
+      "You should specify MS SQL table name (use '--tab_name' option)\n";
+  const std::string delimiter_message =
+      "You should specify CSV delimiter (use '--csv_delim' option)\n";
+  const struct {
+    const char* value;
+    bool b_accepted;
+  } cases[] = {
+      {"0", true},   {"3", true},        {"|", true},     {"^", true},   {";", true},
+      {" ", true},   {"\xC2\xA6", true},  // one character of the UTF-8 locale
+      {"2x", false}, {"", false},        {"||", false},   {"\"", false}, {"7", false},
+      {"\r", false}, {"\n", false},      {"\xA6", false},  // not a character of the locale
+  };
+  for (const auto& c : cases) {
+    const process_result r = tessrun(
+        {"--from_csv", "--src=data.csv", "--dest=db", std::string("--csv_delim=") + c.value});
+    EXPECT_EQ(r.status, 255) << c.value;
+    if (c.b_accepted)
+      EXPECT_EQ(r.err, table_message) << "[" << c.value << "]";
+    else
+      EXPECT_TRUE(r.err.starts_with(delimiter_message)) << "[" << c.value << "] " << r.err;
+  }
+}
+
 TEST(tessrun_options, usage_text_is_complete) {
   const process_result r = tessrun({"--help"});
   EXPECT_EQ(r.status, 255);
@@ -81,6 +114,10 @@ TEST(tessrun_options, usage_text_is_complete) {
   EXPECT_NE(r.err.find("\n   --timeout=...   seconds to wait for any answer of the server"),
             std::string::npos);
   EXPECT_NE(r.err.find("\n   --login_timeout=... seconds to wait for the server to accept"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("or the delimiter character itself (e.g. --csv_delim='|')\n"),
+            std::string::npos);
+  EXPECT_NE(r.err.find("\n   --encoding=...  character set of the CSV file and the table list\n"),
             std::string::npos);
   EXPECT_TRUE(r.err.ends_with("      command line.\n\n\n")) << r.err;
 }
@@ -179,16 +216,26 @@ TEST(tessrun_options, unreadable_workbook_stops_before_the_connection) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST(tessrun_options, table_list_without_mark_is_read_in_the_locale_code_page) {
+TEST(tessrun_options, table_list_without_mark_is_read_in_the_given_encoding) {
   temp_folder dir;
   const std::string book = make_workbook(dir);
-  const std::string list = dir.write("tables.txt", "Caf\xE9\n");  // Latin-1 bytes
-  const process_result r = run_process(
-      TESSRUN_PATH, {"--src=" + book, "--dest=db", "--tab_file=" + list, "--host=127.0.0.1:1"},
-      {"LC_ALL=C.UTF-8"});
-  // Under a UTF-8 locale the lone byte is not valid: it is replaced, and the
-  // name is still reported rather than dropped.
-  EXPECT_NE(r.err.find("Worksheet Caf\xEF\xBF\xBD not found\n"), std::string::npos) << r.err;
+  // Windows-1252 bytes, CR line ends.
+  const std::string list = dir.write("tables.txt", "Sheet1\rCaf\xE9\r");
+  const std::vector<std::string> args = {"--src=" + book, "--dest=db", "--tab_file=" + list,
+                                         "--host=127.0.0.1:1"};
+  // Under a UTF-8 locale the byte is not valid: the run stops before
+  // anything is loaded, and says which byte and what to do.
+  process_result r = tessrun(args);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err, "Table names file " + list +
+                       " is not valid UTF-8 text: byte 0xE9 at offset 10 (line 2).\n"
+                       "Give its character set with the '--encoding' option.\n");
+  // With the right encoding, even given after the list, the name reads whole.
+  std::vector<std::string> with_encoding = args;
+  with_encoding.push_back("--encoding=CP1252");
+  r = tessrun(with_encoding);
+  EXPECT_NE(r.err.find("Worksheet Sheet1 not found\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Worksheet Caf\xC3\xA9 not found\n"), std::string::npos) << r.err;
 }
 
 TEST(tessrun_options, connection_failures_say_what_to_check) {

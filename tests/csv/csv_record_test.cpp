@@ -7,16 +7,10 @@
 #include <vector>
 
 #include "csv_file.hpp"
+#include "csv_scanner.hpp"
 #include "udb_schema.hpp"
 
 namespace {
-
-std::vector<std::wstring> values(const udb_record& record) {
-  std::vector<std::wstring> out;
-  for (std::size_t i = 0; i < record.field_count(); ++i)
-    out.push_back(record.field_at(i).to_wstring());
-  return out;
-}
 
 std::unique_ptr<udb_schema> schema_of(int columns) {
   auto schema = std::make_unique<udb_schema>(true);
@@ -26,70 +20,70 @@ std::unique_ptr<udb_schema> schema_of(int columns) {
   return schema;
 }
 
-struct split_case {
-  const wchar_t* line;
-  char delimiter;
-  int columns;  // 0: the header's empty schema
-  std::vector<std::wstring> expected;
-};
+csv_fields fields_of(const std::vector<std::wstring>& texts) {
+  csv_fields fields;
+  for (const std::wstring& t : texts) {
+    fields.text += t;
+    fields.ends.push_back(fields.text.size());
+  }
+  return fields;
+}
 
-TEST(csv_record, splitting) {
-  const split_case cases[] = {
-      {LR"(a;"b;c";"d""e")", ';', 0, {L"a", L"b;c", L"d\"e"}},
-      // A field that is exactly "" is an empty quoted text, not a quote.
-      {LR"("")", ';', 0, {L""}},
-      {LR"(a,"",b,"")", ',', 0, {L"a", L"", L"b", L""}},
-      {LR"(""x)", ';', 0, {L"\"x"}},
-      {LR"(ab"c"d)", ';', 0, {L"abcd"}},
-      {LR"(a""b)", ',', 0, {L"a\"b"}},
-      {LR"("a,b)", ',', 0, {L"a,b"}},  // an unbalanced quote runs to the end
-      {LR"(x,"y,z)", ',', 0, {L"x", L"y,z"}},
-      {L" a ; b ", ';', 0, {L" a ", L" b "}},  // blanks kept in values
-      {L"", ';', 0, {L""}},
-      {L";", ';', 0, {L"", L""}},
-      {L"a\tb\t", '\t', 0, {L"a", L"b", L""}},
-      {L"a b", ' ', 0, {L"a", L"b"}},
-      {L"a;b", ',', 0, {L"a;b"}},
-      {L"a;b", ';', 3, {L"a", L"b"}},  // short line: fewer fields
-      {L"a;b;", ';', 3, {L"a", L"b", L""}},
-      {L"a;b;c", ';', 3, {L"a", L"b", L"c"}},
-      {L"a;b;c;d;e", ';', 3, {L"a", L"b", L"c"}},  // extra fields dropped
-      {LR"(a;"b;c;d";e)", ';', 2, {L"a", L"b;c;d"}},
-      {L"", ';', 3, {L""}},
-      {L"\x0444;\x4e2d\x6587", ';', 0, {L"\x0444", L"\x4e2d\x6587"}},
+TEST(csv_record, one_field_per_column_with_null_for_the_missing_ones) {
+  const struct {
+    int columns;  // 0: the header's empty schema
+    std::vector<std::wstring> fields;
+    std::vector<const wchar_t*> expected;  // null: a NULL value
+  } cases[] = {
+      {3, {L"a", L"", L"c"}, {L"a", L"", L"c"}},
+      {3, {L"a"}, {L"a", nullptr, nullptr}},
+      {2, {L"a", L"b", L""}, {L"a", L"b"}},  // the caller vets extra fields
+      {0, {L"x", L"", L"y"}, {L"x", L"", L"y"}},
+      {2, {L"\x0444 ", L"\x4e2d\x6587"}, {L"\x0444 ", L"\x4e2d\x6587"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "line [" << c.line << "] columns " << c.columns);
+    SCOPED_TRACE(testing::Message() << c.columns << " columns, " << c.fields.size() << " fields");
     const auto schema = schema_of(c.columns);
-    const csv_record record(*schema, c.line, c.delimiter);
-    EXPECT_EQ(values(record), c.expected);
+    const csv_record record(*schema, fields_of(c.fields));
     EXPECT_EQ(record.schema, schema.get());
+    ASSERT_EQ(record.field_count(), c.expected.size());
     for (std::size_t i = 0; i < record.field_count(); ++i) {
       const udb_field& f = record.field_at(i);
-      EXPECT_EQ(f.get_type(), VT_BSTR);
-      EXPECT_EQ(f.size, static_cast<std::int32_t>(c.expected[i].size()));
       EXPECT_EQ(f.name, c.columns ? L"col" + std::to_wstring(i) : L"F" + std::to_wstring(i + 1));
-      EXPECT_FALSE(f.b_not_null);
-      EXPECT_FALSE(f.b_auto_increment);
+      EXPECT_FALSE(f.b_not_null || f.b_auto_increment);
+      if (c.expected[i] == nullptr) {
+        EXPECT_EQ(f.get_type(), VT_NULL);
+        continue;
+      }
+      EXPECT_EQ(f.get_type(), VT_BSTR);
+      EXPECT_EQ(f.to_wstring(), c.expected[i]);
+      EXPECT_EQ(f.size, static_cast<std::int32_t>(std::wstring(c.expected[i]).size()));
     }
   }
 }
 
-TEST(csv_record, write_field_quotes_only_what_needs_it_and_splits_back) {
+TEST(csv_record, written_fields_read_back_unchanged) {
   const struct {
     const wchar_t* value;
     const wchar_t* written;
   } cases[] = {
-      {L"plain", L"plain"}, {L"a;b", L"\"a;b\""}, {L"say \"hi\"", L"\"say \"\"hi\"\"\""},
-      {L"", L""},           {L"a,b", L"a,b"},  // not the delimiter
+      {L"plain", L"plain"},
+      {L"a;b", L"\"a;b\""},
+      {L"say \"hi\"", L"\"say \"\"hi\"\"\""},
+      {L"two\r\nlines", L"\"two\r\nlines\""},
+      {L"", L""},
+      {L"a,b", L"a,b"},  // not the delimiter
   };
+  const csv_scanner scanner(L';');
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
-    const std::wstring written = csv_file::write_csv_field(c.value, ';');
+    const std::wstring written = csv_file::write_csv_field(c.value, L';');
     EXPECT_EQ(written, c.written);
-    const auto schema = schema_of(0);
-    const csv_record back(*schema, written, ';');
-    EXPECT_EQ(values(back), std::vector<std::wstring>{c.value});
+    csv_fields fields;
+    const csv_scanner::result r = scanner.scan(written + L";x\n", true, fields);
+    ASSERT_EQ(r.what, csv_scanner::outcome::record);
+    ASSERT_EQ(fields.count(), 2u);
+    EXPECT_EQ(fields.field(0), c.value);
   }
 }
 

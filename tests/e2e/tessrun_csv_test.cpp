@@ -64,6 +64,84 @@ TEST_F(tessrun_csv, loads_a_file_and_reports_on_standard_output) {
   EXPECT_EQ(table, expected);
 }
 
+// A file as spreadsheets and databases write them, with what goes wrong in
+// real files: every value lands as written, and each refused record is
+// reported with its number and the line where it starts.
+TEST_F(tessrun_csv, a_file_mixing_every_dialect_rule_lands_as_written) {
+  server_process server;
+  const std::string huge(200000, 'h');
+  const std::string bytes =
+      "id,name,note\r\n"                                // line 1
+      "1,\"Anna\nSmith\",\"line one\r\nline two\"\r\n"  // lines 2-4
+      "2,ab\"cd,5'10\"\r"                               // line 5, CR only
+      "3,\"say \"hi\" now\",x\r"                        // line 6
+      "4,too,many,fields\n"                             // line 7: refused
+      "5,short\n"                                       // line 8: note is NULL
+      "6," +
+      huge +
+      ",end\n"                     // line 9
+      "7,caf\xE9,bad\n"            // line 10: refused
+      "\n"                         // line 11: blank
+      "8,\"\"\"quoted\"\"\",,\r";  // line 12, empty extra
+  const std::string csv = write("orders.csv", bytes);
+  const std::size_t bad_byte_offset = bytes.find('\xE9');
+  const process_result r = load_csv(server, csv);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("Error:\norders, record #4, line 7: Record has 4 fields; the header has 3. "
+                       "It was not loaded: check the delimiters and quotes on that line.\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Error:\norders, record #7, line 10: Byte 0xE9 at offset " +
+                       std::to_string(bad_byte_offset) +
+                       " is not valid UTF-8 text, so the record was not loaded. If the file is in "
+                       "another character set, give it with --encoding=NAME (for example "
+                       "--encoding=CP1252).\n"),
+            std::string::npos)
+      << r.out;
+
+  const auto table = rows(server.port(), "SELECT id, name, note FROM orders ORDER BY id");
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", "Anna\nSmith", "line one\r\nline two"},
+      {"2", "ab\"cd", "5'10\""},
+      {"3", "say \"hi\" now", "x"},
+      {"5", "short", "NULL"},
+      {"6", huge, "end"},
+      {"8", "\"quoted\"", ""},
+  };
+  ASSERT_EQ(table.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_TRUE(table[i] == expected[i])
+        << "row " << i << ": " << table[i][0] << ", " << table[i][1].substr(0, 40) << " ("
+        << table[i][1].size() << " bytes), " << table[i][2];
+}
+
+TEST_F(tessrun_csv, any_delimiter_and_encoding) {
+  server_process server;
+  // Windows-1252 text separated by '|', as a database export writes it.
+  const std::string csv = write("export.csv",
+                                "id|caf\xE9\r1|cr\xE8me br\xFBl\xE9"
+                                "e\r");
+  const process_result r =
+      tessrun(server, {"--from_csv", "--src=" + csv, "--dest=shop", "--tab_name=orders",
+                       "--csv_delim=|", "--extr_fn", "--encoding=CP1252"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(rows(server.port(), "SELECT id, [caf\xC3\xA9] FROM orders"),
+            (std::vector<std::vector<std::string>>{{"1", "cr\xC3\xA8me br\xC3\xBBl\xC3\xA9\x65"}}));
+}
+
+TEST_F(tessrun_csv, a_header_that_does_not_decode_stops_the_run) {
+  server_process server;
+  const std::string csv = write("latin.csv", "caf\xE9\n1\n");
+  const process_result r = load_csv(server, csv);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.out.find("The header (line 1) of the CSV file " + csv +
+                       " is not valid UTF-8 text: byte 0xE9 at offset 3. If the file is in another "
+                       "character set, give it with --encoding=NAME"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(tessrun_csv, modes_decide_what_happens_to_an_existing_table) {
   server_process server;
   const std::string first = write("a.csv", "id\n1\n2\n");

@@ -228,9 +228,10 @@ TEST_P(tessrun_load, too_long_value_for_an_existing_column_fails_its_row_by_tabl
   const std::string csv = write("narrow.csv", "id,s\n1,ten chars!\n2,twelve chars\n3,short\n");
   const process_result r = load_csv(csv, "narrow", {"--mode=3"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  // One error, naming the table and the record, worded the same on both paths.
+  // One error, naming the table, the record and its line, worded the same on
+  // both paths.
   EXPECT_EQ(r.out, "Converting CSV file " + csv +
-                       "\nError:\nnarrow, record #2: A literal value overflowed the range "
+                       "\nError:\nnarrow, record #2, line 3: A literal value overflowed the range "
                        "of the type of the associated column. Contact to support@quorvane.com for "
                        "the solution.\nTable narrow: 2 rows loaded, 1 rows refused\n");
   EXPECT_EQ(rows("SELECT id, s FROM narrow ORDER BY id"),
@@ -249,8 +250,9 @@ TEST_P(tessrun_load, duplicate_key_in_merge_fails_that_row_and_the_rest_land) {
     csv += std::to_string(i) + ",O'Neil " + std::to_string(i) + "\n";
   const process_result r = load_csv(write("keyed.csv", csv), "keyed", {"--mode=3"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  // id 1200 is the 200th record of the file.
-  const std::string error_head = "Error:\nkeyed, record #200: ";
+  // id 1200 is the 200th record of the file, on its 201st line; the bulk
+  // path reports it after the batch failed, and still knows the line.
+  const std::string error_head = "Error:\nkeyed, record #200, line 201: ";
   ASSERT_NE(r.out.find(error_head), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("violates the integrity constraints"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Error:", r.out.find(error_head) + 1), std::string::npos)

@@ -284,6 +284,25 @@ TEST_F(profile_files, key_table_load_rules) {
          EXPECT_TRUE(s.x_fnames);
          EXPECT_FALSE(s.from_xls);
        }},
+      {"[MS Excel settings]\nn_comma=3\nencoding=ISO-8859-7\n",
+       [](const auto& s) {
+         EXPECT_EQ(s.n_comma, 3);
+         EXPECT_EQ(s.delimiter, L"");  // n_comma replaces an earlier character
+         EXPECT_EQ(s.encoding, L"ISO-8859-7");
+       }},
+      {"[MS Excel settings]\nn_comma=2\ndelimiter=|\n",
+       [](const auto& s) {
+         EXPECT_EQ(s.n_comma, 2);
+         EXPECT_EQ(s.delimiter, L"|");  // the character wins
+       }},
+      {"[MS Excel settings]\nn_comma=4\ndelimiter=ab\nencoding=\n",
+       [](const auto& s) {
+         EXPECT_EQ(s.n_comma, -1);
+         EXPECT_EQ(s.delimiter, L"^");
+         EXPECT_EQ(s.encoding, L"CP1252");
+       }},
+      {"[MS Excel settings]\ndelimiter=\"\n", [](const auto& s) { EXPECT_EQ(s.delimiter, L"^"); }},
+      {"[MS Excel settings]\ndelimiter=5\n", [](const auto& s) { EXPECT_EQ(s.delimiter, L"^"); }},
       {"[MS SQL Server settings]\nwindows authentication=true\nconnect as DBO=1\nlogin=\n",
        [](const auto& s) {
          EXPECT_FALSE(s.windows_authentication);
@@ -319,6 +338,8 @@ TEST_F(profile_files, key_table_load_rules) {
     s.refine_types = true;
     s.from_xls = true;
     s.login = L"keep";
+    s.delimiter = L"^";
+    s.encoding = L"CP1252";
     udb_profile_keys::load_all(p, s);
     c.check(s);
   }
@@ -334,6 +355,9 @@ TEST_F(profile_files, key_table_round_trip_and_empty_login_has_no_line) {
   s.x_fnames = true;
   s.selected = {{L"Sheet1$", L""}, {L"Q", L"SELECT 1"}};
   s.available_queries = {{L"Q", L"SELECT 1"}};
+  s.n_comma = 1;
+  s.delimiter = L"|";
+  s.encoding = L"SHIFT_JIS";
   udb_profile p;
   udb_profile_keys::store_all(p, s);
   const std::wstring file = path("keys.tsp");
@@ -346,6 +370,10 @@ TEST_F(profile_files, key_table_round_trip_and_empty_login_has_no_line) {
             std::string::npos);
   EXPECT_NE(text.find("mode=3\r\n"), std::string::npos);
   EXPECT_EQ(text.find("timeout"), std::string::npos) << "defaults are not written";
+  EXPECT_NE(text.find("[MS Excel settings]\r\nconvert from xls=0\r\ndelimiter=|\r\n"
+                      "encoding=SHIFT_JIS\r\nextract field names=1\r\nn_comma=1\r\n"),
+            std::string::npos)
+      << text;
 
   udb_profile back;
   ASSERT_TRUE(back.load(file));
@@ -361,6 +389,9 @@ TEST_F(profile_files, key_table_round_trip_and_empty_login_has_no_line) {
   EXPECT_EQ(r.selected, s.selected);
   EXPECT_EQ(r.available_queries, s.available_queries);
   EXPECT_EQ(r.pushed_back, std::vector<std::wstring>{L"Sheet1$"});
+  EXPECT_EQ(r.n_comma, 1);
+  EXPECT_EQ(r.delimiter, L"|");
+  EXPECT_EQ(r.encoding, L"SHIFT_JIS");
 }
 
 }  // namespace
