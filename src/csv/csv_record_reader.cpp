@@ -160,8 +160,8 @@ csv_record_reader::status csv_record_reader::read(csv_fields& fields) {
       case csv_scanner::outcome::need_more:
         if (b_cut) return give_up(scanned, text.size(), status::too_long);
         // At least double what is waiting, so that a long record is scanned
-        // a bounded number of times.
-        refill(std::max(waiting(), options_.read_bytes));
+        // a bounded number of times, but never decode far past the limit.
+        refill(std::min(std::max(waiting(), options_.read_bytes), window + 1 - waiting()));
         break;
       case csv_scanner::outcome::unclosed_quote:
         return give_up(scanned, text.size(), status::unclosed_quote);
