@@ -99,6 +99,7 @@ TEST_F(tessrun_csv, a_file_mixing_every_dialect_rule_lands_as_written) {
                        "--encoding=CP1252).\n"),
             std::string::npos)
       << r.out;
+  EXPECT_TRUE(r.out.ends_with("Table orders: 6 rows loaded, 2 rows refused\n")) << r.out;
 
   const auto table = rows(server.port(), "SELECT id, name, note FROM orders ORDER BY id");
   const std::vector<std::vector<std::string>> expected = {
