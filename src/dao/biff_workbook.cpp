@@ -1,171 +1,22 @@
 #include "biff_workbook.hpp"
 
-#include <bit>
-#include <cmath>
 #include <cstring>
-#include <deque>
 #include <utility>
 
+#include "biff_cursor.hpp"
+#include "biff_decryptor.hpp"
 #include "biff_record_reader.hpp"
+#include "biff_sheet_stream.hpp"
 #include "dao_exception.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 #include "wb_limits.hpp"
 #include "wb_number_format.hpp"
+#include "wb_password.hpp"
+
+using namespace biff;
 
 namespace {
-enum : std::uint16_t {
-  rec_formula = 0x0006,
-  rec_eof = 0x000A,
-  rec_externsheet = 0x0017,
-  rec_name = 0x0018,
-  rec_datemode = 0x0022,
-  rec_filepass = 0x002F,
-  rec_font = 0x0031,
-  rec_codepage = 0x0042,
-  rec_boundsheet = 0x0085,
-  rec_mulrk = 0x00BD,
-  rec_rstring = 0x00D6,
-  rec_xf = 0x00E0,
-  rec_sst = 0x00FC,
-  rec_labelsst = 0x00FD,
-  rec_number = 0x0203,
-  rec_label = 0x0204,
-  rec_boolerr = 0x0205,
-  rec_string = 0x0207,
-  rec_array = 0x0221,
-  rec_table = 0x0236,
-  rec_shrfmla = 0x04BC,
-  rec_rk = 0x027E,
-  rec_format = 0x041E,
-  rec_bof8 = 0x0809,
-};
-
-[[noreturn]] void fail(const std::string& text) {
-  throw dao_exception(dao_exception::not_a_workbook, "The workbook is damaged: " + text);
-}
-
-std::uint16_t u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t u32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-double f64(const std::uint8_t* p) {
-  std::uint64_t bits = static_cast<std::uint64_t>(u32(p)) | static_cast<std::uint64_t>(u32(p + 4))
-                                                                << 32;
-  return std::bit_cast<double>(bits);
-}
-double rk_value(std::uint32_t rk) {
-  double value = (rk & 2)
-                     ? static_cast<double>(static_cast<std::int32_t>(rk) >> 2)
-                     : std::bit_cast<double>(static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32);
-  return (rk & 1) ? value / 100 : value;
-}
-
-// Reads across a record and its CONTINUE records. A string's characters may
-// break at a record boundary; the next record then starts with a new option
-// byte saying whether the rest is compressed (one byte a character) or not.
-class biff_cursor {
- public:
-  void add(const std::vector<std::uint8_t>& segment) { segments_.push_back(segment); }
-  void add(std::vector<std::uint8_t>&& segment) { segments_.push_back(std::move(segment)); }
-  bool at_end() {
-    settle();
-    return seg_ >= segments_.size();
-  }
-  std::uint8_t byte() {
-    settle();
-    if (seg_ >= segments_.size()) fail("a record ends too early");
-    return segments_[seg_][off_++];
-  }
-  std::uint16_t word() {
-    std::uint8_t a = byte();
-    return static_cast<std::uint16_t>(a | byte() << 8);
-  }
-  std::uint32_t dword() {
-    std::uint32_t a = word();
-    return a | static_cast<std::uint32_t>(word()) << 16;
-  }
-  void skip(std::uint64_t n) {
-    while (n > 0) {
-      settle();
-      if (seg_ >= segments_.size()) fail("a record ends too early");
-      std::uint64_t here = std::min<std::uint64_t>(n, segments_[seg_].size() - off_);
-      off_ += static_cast<std::size_t>(here);
-      n -= here;
-    }
-  }
-  // `count` characters, compressed or not as `high` says at first.
-  void chars(std::size_t count, bool high, std::wstring& out) {
-    while (count > 0) {
-      if (seg_ < segments_.size() && off_ >= segments_[seg_].size()) {
-        // The characters go on in the next record, behind a fresh option byte.
-        ++seg_;
-        off_ = 0;
-        if (seg_ >= segments_.size() || segments_[seg_].empty()) fail("a string ends too early");
-        high = (segments_[seg_][off_++] & 1) != 0;
-        continue;
-      }
-      if (seg_ >= segments_.size()) fail("a string ends too early");
-      const std::vector<std::uint8_t>& s = segments_[seg_];
-      std::size_t width = high ? 2 : 1;
-      std::size_t fit = std::min(count, (s.size() - off_) / width);
-      if (fit == 0) fail("a string is split inside a character");
-      for (std::size_t i = 0; i < fit; ++i) {
-        wchar_t c = high ? static_cast<wchar_t>(u16(s.data() + off_ + 2 * i))
-                         : static_cast<wchar_t>(s[off_ + i]);
-        out += c;
-      }
-      off_ += fit * width;
-      count -= fit;
-    }
-  }
-  // An XLUnicodeString: 16-bit (or 8-bit) count, option byte, characters,
-  // then the rich-text runs and phonetic data it announces.
-  std::wstring unicode_string(bool short_count) {
-    std::size_t count = short_count ? byte() : word();
-    std::uint8_t flags = byte();
-    std::uint16_t runs = (flags & 0x08) ? word() : 0;
-    std::uint32_t ext = (flags & 0x04) ? dword() : 0;
-    std::wstring out;
-    out.reserve(count);
-    chars(count, (flags & 1) != 0, out);
-    skip(4ull * runs + ext);
-    return out;
-  }
-  std::uint64_t remaining() const {
-    std::uint64_t n = 0;
-    for (std::size_t i = seg_; i < segments_.size(); ++i)
-      n += segments_[i].size() - (i == seg_ ? off_ : 0);
-    return n;
-  }
-
- private:
-  void settle() {
-    while (seg_ < segments_.size() && off_ >= segments_[seg_].size()) {
-      ++seg_;
-      off_ = 0;
-    }
-  }
-  std::vector<std::vector<std::uint8_t>> segments_;
-  std::size_t seg_ = 0;
-  std::size_t off_ = 0;
-};
-
-// A record with the CONTINUE records that follow it.
-biff_cursor gather(biff_record_reader& reader, std::uint64_t cap) {
-  biff_cursor cursor;
-  std::uint64_t total = reader.data().size();
-  cursor.add(reader.data());
-  while (reader.peek_type() == biff_record_reader::rec_continue) {
-    reader.next();
-    total += reader.data().size();
-    if (total > cap) fail("a record with its continuations is too large");
-    cursor.add(reader.data());
-  }
-  return cursor;
-}
-
 std::string charset_of(std::uint16_t codepage) {
   switch (codepage) {
     case 367:
@@ -190,187 +41,9 @@ const wchar_t* builtin_name(std::uint8_t code) {
   return code < std::size(names) ? names[code] : nullptr;
 }
 
-void need(const std::vector<std::uint8_t>& data, std::size_t size, const char* what) {
-  if (data.size() < size) fail(std::string("a ") + what + " record is too short");
-}
-
-class biff_sheet_stream final : public wb_cell_stream {
- public:
-  biff_sheet_stream(const biff_workbook& book, cfb_stream stream, std::uint64_t offset)
-      : book_(book), reader_(std::move(stream)) {
-    reader_.seek(offset);
-    if (!reader_.next() || (reader_.type() & 0xFF) != 0x09)
-      fail("a sheet does not start where the workbook says");
-  }
-
-  bool next(wb_cell& cell) override {
-    while (queue_.empty() && !done_) step();
-    if (queue_.empty()) return false;
-    cell = std::move(queue_.front());
-    queue_.pop_front();
-    return true;
-  }
-
- private:
-  void push(const std::uint8_t* p, wb_kind kind, double number, std::wstring text = {},
-            std::wstring_view shared = {}) {
-    wb_cell c;
-    c.row = u16(p);
-    c.col = u16(p + 2);
-    c.format = book_.xf_class(u16(p + 4));
-    c.kind = kind;
-    c.number = number;
-    c.text = std::move(text);
-    c.shared = shared;
-    if (c.col >= wb_limits::max_columns) fail("a cell lies beyond the grid");
-    if (c.kind == wb_kind::number && !std::isfinite(c.number)) c.kind = wb_kind::error;
-    queue_.push_back(std::move(c));
-  }
-
-  std::wstring label(const std::uint8_t* p, std::size_t size) {
-    if (book_.is_biff8()) {
-      biff_cursor cursor = gather(reader_, wb_limits::max_cell_chars * 2 + 64);
-      cursor.skip(6);
-      return cursor.unicode_string(false);
-    }
-    if (size < 8) fail("a LABEL record is too short");
-    std::size_t count = u16(p + 6);
-    if (8 + count > size) fail("a LABEL record is too short");
-    return book_.decode(p + 8, count);
-  }
-
-  void step() {
-    if (!reader_.next()) fail("a sheet ends without its EOF record");
-    const std::vector<std::uint8_t>& d = reader_.data();
-    const std::uint8_t* p = d.data();
-    std::uint16_t type = reader_.type();
-    if ((type & 0xFF) == 0x09 &&
-        (type == rec_bof8 || type == 0x0409 || type == 0x0209 || type == 0x0009)) {
-      ++depth_;  // a chart or other object embedded in the sheet
-      return;
-    }
-    if (type == rec_eof) {
-      if (depth_ == 0)
-        done_ = true;
-      else
-        --depth_;
-      return;
-    }
-    if (depth_ > 0) return;
-    // A formula's text result follows in a STRING record; Excel puts the
-    // shared or array formula of a block (and a data table) between them.
-    if (type != rec_string && type != biff_record_reader::rec_continue && type != rec_shrfmla &&
-        type != rec_array && type != rec_table)
-      pending_string_ = false;
-    switch (type) {
-      case rec_number:
-        need(d, 14, "NUMBER");
-        push(p, wb_kind::number, f64(p + 6));
-        break;
-      case rec_rk:
-        need(d, 10, "RK");
-        push(p, wb_kind::number, rk_value(u32(p + 6)));
-        break;
-      case rec_mulrk: {
-        need(d, 6, "MULRK");
-        std::size_t count = (d.size() - 6) / 6;
-        if ((d.size() - 6) % 6 != 0 || count == 0) fail("a MULRK record has a wrong length");
-        std::uint16_t row = u16(p), first = u16(p + 2);
-        if (u16(p + d.size() - 2) != first + count - 1) fail("a MULRK record has a wrong length");
-        for (std::size_t i = 0; i < count; ++i) {
-          std::uint8_t cell[6];
-          std::memcpy(cell, p, 2);
-          std::uint16_t col = static_cast<std::uint16_t>(first + i);
-          cell[2] = static_cast<std::uint8_t>(col & 0xFF);
-          cell[3] = static_cast<std::uint8_t>(col >> 8);
-          std::memcpy(cell + 4, p + 4 + 6 * i, 2);
-          (void)row;
-          push(cell, wb_kind::number, rk_value(u32(p + 6 + 6 * i)));
-        }
-        break;
-      }
-      case rec_labelsst: {
-        need(d, 10, "LABELSST");
-        std::uint32_t index = u32(p + 6);
-        if (index >= book_.shared_count())
-          fail("a cell refers to a shared string that does not exist");
-        push(p, wb_kind::text, 0, {}, book_.shared_string(index));
-        break;
-      }
-      case rec_label:
-      case rec_rstring: {
-        need(d, 8, "LABEL");
-        std::uint8_t head[6];
-        std::memcpy(head, p, 6);
-        std::wstring text = label(p, d.size());
-        push(head, wb_kind::text, 0, std::move(text));
-        break;
-      }
-      case rec_boolerr:
-        need(d, 8, "BOOLERR");
-        if (p[7] != 0)
-          push(p, wb_kind::error, 0);
-        else
-          push(p, wb_kind::boolean, p[6] != 0 ? 1 : 0);
-        break;
-      case rec_formula: {
-        need(d, 16, "FORMULA");
-        const std::uint8_t* r = p + 6;
-        if (r[6] == 0xFF && r[7] == 0xFF) {
-          switch (r[0]) {
-            case 0:  // the text follows in a STRING record
-              std::memcpy(pending_, p, 6);
-              pending_string_ = true;
-              break;
-            case 1:
-              push(p, wb_kind::boolean, r[2] != 0 ? 1 : 0);
-              break;
-            case 2:
-              push(p, wb_kind::error, 0);
-              break;
-            case 3:
-              push(p, wb_kind::text, 0);  // an empty text
-              break;
-            default:
-              break;
-          }
-        } else {
-          push(p, wb_kind::number, f64(r));
-        }
-        break;
-      }
-      case rec_string: {
-        if (!pending_string_) break;
-        pending_string_ = false;
-        std::wstring text;
-        if (book_.is_biff8()) {
-          biff_cursor cursor = gather(reader_, wb_limits::max_cell_chars * 2 + 64);
-          text = cursor.unicode_string(false);
-        } else {
-          need(d, 2, "STRING");
-          std::size_t count = u16(p);
-          if (2 + count > d.size()) fail("a STRING record is too short");
-          text = book_.decode(p + 2, count);
-        }
-        push(pending_, wb_kind::text, 0, std::move(text));
-        break;
-      }
-      default:
-        break;
-    }
-  }
-
-  const biff_workbook& book_;
-  biff_record_reader reader_;
-  std::deque<wb_cell> queue_;
-  bool done_ = false;
-  int depth_ = 0;
-  bool pending_string_ = false;
-  std::uint8_t pending_[6] = {};
-};
 }  // namespace
 
-biff_workbook::biff_workbook(wb_bytes bytes)
+biff_workbook::biff_workbook(wb_bytes bytes, const std::wstring& password)
     : bytes_(std::make_unique<wb_bytes>(std::move(bytes))) {
   tk_trace(1, "biff_workbook::biff_workbook(%s)", bytes_->path().c_str());
   cfb_reader container(*bytes_);
@@ -380,14 +53,45 @@ biff_workbook::biff_workbook(wb_bytes bytes)
     stream_ = container.open(L"Book");
   else
     throw dao_exception(dao_exception::not_a_workbook, "The compound file holds no workbook");
-  read_globals();
+  load(password);
 }
 
-biff_workbook::biff_workbook(cfb_stream stream) : stream_(std::move(stream)) { read_globals(); }
+biff_workbook::biff_workbook(cfb_stream stream, const std::wstring& password)
+    : stream_(std::move(stream)) {
+  load(password);
+}
+
+void biff_workbook::load(const std::wstring& password) {
+  if (read_globals()) return;
+  decrypt(password);
+  if (!read_globals()) fail("the decrypted workbook is encrypted again");
+}
+
+void biff_workbook::decrypt(const std::wstring& password) {
+  biff_decryptor decryptor(filepass_, b_biff8_);
+  if (!wb_open_with_password(decryptor, password))
+    throw dao_exception(dao_exception::password_protected,
+                        "The workbook is encrypted, and the password is missing or wrong",
+                        tk_level_run);
+  if (stream_.size() > wb_limits::max_sheet_part) fail("the workbook stream is too large");
+  std::vector<std::uint8_t> plain(static_cast<std::size_t>(stream_.size()));
+  stream_.seek(0);
+  if (stream_.read(plain.data(), plain.size()) != plain.size()) fail("the stream is truncated");
+  decryptor.decrypt(plain);
+  stream_ = cfb_stream::from_memory(std::move(plain));
+  b_decrypted_ = true;
+}
 
 biff_workbook::~biff_workbook() = default;
 
-void biff_workbook::read_globals() {
+bool biff_workbook::read_globals() {
+  sheets_.clear();
+  names_.clear();
+  b_1904_ = false;
+  shared_pool_.clear();
+  shared_offsets_.clear();
+  xf_formats_.clear();
+  custom_formats_.clear();
   biff_record_reader reader(stream_);
   if (!reader.next() || (reader.type() != rec_bof8 && reader.type() != 0x0809))
     throw dao_exception(dao_exception::not_a_workbook,
@@ -421,8 +125,9 @@ void biff_workbook::read_globals() {
       case rec_eof:
         goto done;
       case rec_filepass:
-        throw dao_exception(dao_exception::password_protected,
-                            "The workbook is encrypted with a password", tk_level_run);
+        if (b_decrypted_) break;  // the stream has been decrypted already
+        filepass_ = d;
+        return false;
       case rec_codepage:
         need(d, 2, "CODEPAGE");
         if (!b_biff8_) {
@@ -581,6 +286,7 @@ done:
     if (n.name.sheet_scope >= static_cast<int>(sheets_.size())) n.name.sheet_scope = -1;
     names_.push_back(std::move(n.name));
   }
+  return true;
 }
 
 void biff_workbook::set_codepage(std::uint16_t codepage) {
@@ -657,5 +363,5 @@ std::unique_ptr<wb_cell_stream> biff_workbook::open_sheet(std::size_t index) con
   tk_trace(1, "biff_workbook::open_sheet(%zu)", index);
   if (sheet.kind != wb_sheet_kind::worksheet)
     throw dao_exception(dao_exception::bad_table, "The sheet is not a worksheet");
-  return std::make_unique<biff_sheet_stream>(*this, stream_, sheet.offset);
+  return biff_open_sheet(*this, stream_, sheet.offset);
 }

@@ -5,7 +5,8 @@
 // across its CONTINUE records, number formats (FORMAT) and cell formats (XF)
 // to tell dates and currency, DATEMODE, CODEPAGE (for BIFF5 without one, the
 // character set of its FONT records, then Windows-1252), defined names (NAME with
-// EXTERNSHEET) and FILEPASS, which marks an encrypted workbook. A sheet's
+// EXTERNSHEET) and FILEPASS, which marks an encrypted workbook: its stream is
+// then decrypted whole into memory (see biff_decryptor) and read again. A sheet's
 // cells are then streamed from its own BOF to its EOF: LABELSST, LABEL,
 // RSTRING, NUMBER, RK, MULRK, BOOLERR, and FORMULA with its cached result
 // (and the STRING record that holds a text result). Charts embedded in a
@@ -26,10 +27,11 @@
 
 class biff_workbook final : public wb_workbook {
  public:
-  // The workbook in a compound file.
-  explicit biff_workbook(wb_bytes bytes);
+  // The workbook in a compound file; an encrypted one opens with Excel's
+  // built-in password or with `password`.
+  explicit biff_workbook(wb_bytes bytes, const std::wstring& password = {});
   // A bare workbook stream (tests and fuzzing).
-  explicit biff_workbook(cfb_stream stream);
+  explicit biff_workbook(cfb_stream stream, const std::wstring& password = {});
   ~biff_workbook() override;
 
   std::unique_ptr<wb_cell_stream> open_sheet(std::size_t index) const override;
@@ -46,7 +48,11 @@ class biff_workbook final : public wb_workbook {
   static std::uint16_t codepage_of_charset(std::uint8_t charset);
 
  private:
-  void read_globals();
+  void load(const std::wstring& password);
+  // False when the globals stop at a FILEPASS record (kept in filepass_).
+  bool read_globals();
+  // Replaces the stream by its decrypted copy.
+  void decrypt(const std::wstring& password);
   void set_codepage(std::uint16_t codepage);
 
   std::unique_ptr<wb_bytes> bytes_;
@@ -57,4 +63,6 @@ class biff_workbook final : public wb_workbook {
   std::vector<std::size_t> shared_offsets_;
   std::vector<std::uint16_t> xf_formats_;
   std::map<std::uint16_t, wb_format_class> custom_formats_;
+  std::vector<std::uint8_t> filepass_;
+  bool b_decrypted_ = false;
 };

@@ -181,7 +181,7 @@ cfb_stream cfb_reader::open(const std::wstring& name) const {
         chain(e->start, mini_fat_, (e->size + mini_size_ - 1) / mini_size_ + 1);
     if (static_cast<std::uint64_t>(minis.size()) * mini_size_ < e->size)
       fail("a stream is truncated");
-    stream.small_.resize(e->size);
+    auto small = std::make_shared<std::vector<std::uint8_t>>(e->size);
     std::uint64_t done = 0;
     for (std::uint32_t m : minis) {
       if (done >= e->size) break;
@@ -192,10 +192,10 @@ cfb_stream cfb_reader::open(const std::wstring& name) const {
                          offset % sector_size_;
       std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(mini_size_, e->size - done));
-      if (bytes_.read_at(at, stream.small_.data() + done, want) != want)
-        fail("the file is truncated");
+      if (bytes_.read_at(at, small->data() + done, want) != want) fail("the file is truncated");
       done += want;
     }
+    stream.small_ = std::move(small);
     return stream;
   }
   stream.chain_ = chain(e->start, fat_, sector_count_);
@@ -210,7 +210,7 @@ cfb_stream cfb_stream::from_memory(std::vector<std::uint8_t> data) {
   cfb_stream stream;
   stream.b_small_ = true;
   stream.size_ = data.size();
-  stream.small_ = std::move(data);
+  stream.small_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
   return stream;
 }
 
@@ -219,7 +219,7 @@ std::size_t cfb_stream::read(void* out, std::size_t count) {
   count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - pos_));
   auto* dst = static_cast<std::uint8_t*>(out);
   if (b_small_) {
-    std::memcpy(dst, small_.data() + pos_, count);
+    std::memcpy(dst, small_->data() + pos_, count);
     pos_ += count;
     return count;
   }

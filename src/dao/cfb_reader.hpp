@@ -35,7 +35,9 @@ class cfb_stream final {
   const wb_bytes* bytes_ = nullptr;
   std::vector<std::uint32_t> chain_;  // sectors of a regular stream
   std::uint32_t sector_size_ = 512;
-  std::vector<std::uint8_t> small_;  // the data of a mini stream
+  // The data of a mini stream or of bytes handed over whole, shared by the
+  // copies of the stream (each sheet of a decrypted workbook reads one).
+  std::shared_ptr<const std::vector<std::uint8_t>> small_;
   bool b_small_ = false;
   std::uint64_t size_ = 0;
   std::uint64_t pos_ = 0;

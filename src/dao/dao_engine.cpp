@@ -52,14 +52,15 @@ bool dao_engine::header_from_connect(const std::wstring& connect) {
 }
 
 std::unique_ptr<dao_database> dao_engine::open_dao_src(const std::wstring& file_name,
-                                                       const std::wstring& connect, int flags) {
+                                                       const std::wstring& connect, int flags,
+                                                       const std::wstring& password) {
   tk_trace(1, L"dao_engine::open_dao_src(%ls, %ls)", file_name.c_str(), connect.c_str());
   TK_ASSERT(version_ != no_engine);
   if (tk_compare_nocase(tk_trim(connect).substr(0, 5), L"Excel") != 0)
     throw dao_exception(3170, "Could not find installable ISAM.", tk_level_run);
   std::unique_ptr<wb_workbook> book;
   try {
-    book = wb_workbook::open(wb_bytes::from_file(tk_w2a(file_name)));
+    book = wb_workbook::open(wb_bytes::from_file(tk_w2a(file_name)), password);
   } catch (const dao_exception& e) {
     // The workbook cannot be opened at all: nothing of this run can go on.
     throw dao_exception(e.number(), e.what(), tk_level_run);

@@ -36,11 +36,14 @@ class dao_engine {
   int get_version() const { return version_; }
 
   // Opens a workbook; flags bit 0 read-only, bit 4 exclusive (both accepted,
-  // the workbook is never written). Raises dao_exception 3161 or 3274 (level
-  // 1) when the workbook cannot be read, 3170 for a connect string that does
-  // not name Excel.
+  // the workbook is never written). An encrypted workbook opens with
+  // Excel's built-in password or with `password`, which is kept apart from
+  // the connect string so that it never reaches the trace log. Raises
+  // dao_exception 3161 or 3274 (level 1) when the workbook cannot be read,
+  // 3170 for a connect string that does not name Excel.
   std::unique_ptr<dao_database> open_dao_src(const std::wstring& file_name,
-                                             const std::wstring& connect, int flags);
+                                             const std::wstring& connect, int flags,
+                                             const std::wstring& password = {});
 
   // Parses the HDR option of an Excel connect string (true unless HDR=No).
   static bool header_from_connect(const std::wstring& connect);

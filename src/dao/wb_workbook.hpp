@@ -6,13 +6,15 @@
 // not read until open_sheet, which streams one sheet's cells.
 // The format is told by the file's first bytes, never by its extension:
 // a zip package is an .xlsx, a compound file holding a Workbook stream an
-// .xls, one holding an encrypted package a password-protected .xlsx.
+// .xls, one holding an encrypted package a password-protected .xlsx, which
+// is decrypted into memory and read as any .xlsx.
 // Owns its source bytes. Not copyable; not thread-safe, but the streams it
 // opens are independent of each other.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "wb_bytes.hpp"
@@ -21,9 +23,11 @@
 
 class wb_workbook {
  public:
-  // Raises dao_exception 3161 (encrypted or protected by a password) or
-  // 3274 (not a workbook, or damaged).
-  static std::unique_ptr<wb_workbook> open(wb_bytes bytes);
+  // An encrypted workbook opens with Excel's built-in password or with
+  // `password`. Raises dao_exception 3161 (encrypted, and neither password
+  // fits, or encrypted in a way not known here) or 3274 (not a workbook, or
+  // damaged).
+  static std::unique_ptr<wb_workbook> open(wb_bytes bytes, const std::wstring& password = {});
 
   virtual ~wb_workbook();
   wb_workbook(const wb_workbook&) = delete;

@@ -8,8 +8,8 @@
 #include "tk_trace.hpp"
 
 xls_reader::xls_reader(const std::wstring& file_name,
-                       std::map<std::wstring, std::wstring>& selected)
-    : file_name_(file_name), selected_(selected) {}
+                       std::map<std::wstring, std::wstring>& selected, const std::wstring& password)
+    : file_name_(file_name), password_(password), selected_(selected) {}
 
 xls_reader::~xls_reader() = default;
 
@@ -21,10 +21,10 @@ std::wstring xls_reader::connect_string(bool b_first_row) {
 }
 
 std::unique_ptr<dao_database> xls_reader::open_xls(dao_engine& engine,
-                                                   const std::wstring& file_name,
-                                                   bool b_first_row) {
+                                                   const std::wstring& file_name, bool b_first_row,
+                                                   const std::wstring& password) {
   tk_trace(2, L"xls_reader::open_xls(%ls)", file_name.c_str());
-  return engine.open_dao_src(file_name, connect_string(b_first_row), 1);
+  return engine.open_dao_src(file_name, connect_string(b_first_row), 1, password);
 }
 
 bool xls_reader::non_system(const std::wstring& name) {
@@ -69,7 +69,7 @@ bool xls_reader::get_all_sheets(std::vector<std::wstring>& names) {
   names.clear();
   dao_engine engine(0);
   if (!engine.set_version_if(3) && !engine.set_version_if(0)) return false;
-  std::unique_ptr<dao_database> database = open_xls(engine, file_name_, false);
+  std::unique_ptr<dao_database> database = open_xls(engine, file_name_, false, password_);
   fill_sheets(*database, names);
   return true;
 }

@@ -11,7 +11,7 @@
 // `b_console_report` is set (the console agent, unless silent),
 // set_sel_sheets also writes "Worksheet <name> not found" to standard error
 // for each selected name the workbook lacks.
-// Refers to the path and selected map it was built on. Not thread-safe.
+// Refers to the path, selected map and password it was built on. Not thread-safe.
 #pragma once
 
 #include <map>
@@ -24,12 +24,15 @@ class dao_database;
 
 class xls_reader {
  public:
-  xls_reader(const std::wstring& file_name, std::map<std::wstring, std::wstring>& selected);
+  // `password`: an encrypted workbook's, tried after Excel's built-in one.
+  xls_reader(const std::wstring& file_name, std::map<std::wstring, std::wstring>& selected,
+             const std::wstring& password);
   virtual ~xls_reader();
 
   // Opens the workbook read-only with the connect string for `b_first_row`.
   static std::unique_ptr<dao_database> open_xls(dao_engine& engine, const std::wstring& file_name,
-                                                bool b_first_row);
+                                                bool b_first_row,
+                                                const std::wstring& password = {});
   // "Excel 5.0;", " HDR=No;" unless the first row holds names, " IMEX=1;".
   static std::wstring connect_string(bool b_first_row);
 
@@ -54,5 +57,6 @@ class xls_reader {
 
  private:
   const std::wstring& file_name_;
+  const std::wstring& password_;
   std::map<std::wstring, std::wstring>& selected_;
 };

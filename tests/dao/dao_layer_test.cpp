@@ -287,8 +287,24 @@ class xls_reader_sheets : public ::testing::Test {
  protected:
   std::wstring path;
   std::map<std::wstring, std::wstring> selected;
-  xls_reader reader{path, selected};
+  std::wstring password;
+  xls_reader reader{path, selected, password};
 };
+
+TEST_F(xls_reader_sheets, an_encrypted_workbook_opens_with_the_readers_password) {
+  path = wfixture("agile.xlsx");
+  std::vector<std::wstring> names;
+  try {
+    reader.get_all_sheets(names);
+    ADD_FAILURE() << "opened without its password";
+  } catch (const dao_exception& e) {
+    EXPECT_EQ(e.code(), 0x10C59u);
+    EXPECT_EQ(e.level(), tk_level_run);
+  }
+  password = L"S3cret \u00e9t\u00e9";
+  ASSERT_TRUE(reader.get_all_sheets(names));
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Locked"}));
+}
 
 TEST_F(xls_reader_sheets, lists_worksheets_by_display_name) {
   path = wfixture("multi.xlsx");

@@ -411,7 +411,12 @@ with open(path("biff5.xls"), "wb") as f:
 with open(path("filepass.xls"), "wb") as f:
     f.write(cfb([("Workbook", bof(5) + rec(0x002F, struct.pack("<HHH", 1, 1, 2) + b"\0" * 48) + rec(0x000A))]))
 with open(path("encrypted.xlsx"), "wb") as f:
-    f.write(cfb([("EncryptionInfo", struct.pack("<HHI", 4, 4, 0x40) + b"<encryption/>"),
+    # Agile encryption for a certificate only: no password can open it.
+    cert = (b'<encryption xmlns="http://schemas.microsoft.com/office/2006/encryption">'
+            b'<keyData saltSize="16" blockSize="16" keyBits="256" hashSize="64" '
+            b'cipherAlgorithm="AES" cipherChaining="ChainingModeCBC" hashAlgorithm="SHA512" '
+            b'saltValue="AAAAAAAAAAAAAAAAAAAAAA=="/></encryption>')
+    f.write(cfb([("EncryptionInfo", struct.pack("<HHI", 4, 4, 0x40) + cert.ljust(4088)),
                  ("EncryptedPackage", struct.pack("<Q", 1000) + os.urandom(1000))]))
 # A compound file with no workbook in it, and one whose chains loop.
 with open(path("noworkbook.xls"), "wb") as f:
@@ -473,3 +478,92 @@ sh += formula_text(3, 1, kind=3)
 sh += rec(0x0204, cell(3, 2) + ustr(""))
 with open(path("formulas.xls"), "wb") as f:
     f.write(cfb([("Workbook", biff8_book(sh, sst_e, sheet_name="Block"))]))
+
+
+# ---------------------------------------------------------------------------
+# Encrypted workbooks, in every scheme, with a password of the user's and with
+# Excel's built-in "VelvetSweatshop". Each is decrypted again by a second
+# implementation where Debian has one (msoffcrypto: all but XOR).
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import olefile  # noqa: E402
+import office_crypto  # noqa: E402
+
+PASSWORD = "S3cret \u00e9t\u00e9"  # not ASCII: the key takes UTF-16
+XOR_PASSWORD = "S3cret"
+
+
+def plain_book():
+    wb = xlwt.Workbook()
+    ws = wb.add_sheet("Locked")
+    for c, h in enumerate(["id", "name", "amount"]):
+        ws.write(0, c, h)
+    for r in range(1, 301):  # a stream over several 1,024-byte blocks
+        ws.write(r, 0, r)
+        ws.write(r, 1, "row %d \u00fc" % r)
+        ws.write(r, 2, r * 1.5)
+    data = io.BytesIO()
+    wb.save(data)
+    return olefile.OleFileIO(data.getvalue()).openstream("Workbook").read()
+
+
+def biff_records(stream):
+    """(type, data) of each record, FILEPASS left out, sheet offsets zeroed.
+
+    msoffcrypto blanks FILEPASS into a record of type 0; the compound-file
+    writer pads streams with zeros, which read as empty records of type 0.
+    """
+    out = []
+    for at, rtype, length in office_crypto.records(stream):
+        data = stream[at + 4:at + 4 + length]
+        if rtype in (0x002F, 0):
+            continue
+        if rtype == 0x0085:
+            data = b"\0\0\0\0" + data[4:]
+        out.append((rtype, data))
+    return out
+
+
+def workbook_stream_of(decrypted_file):
+    return biff_records(olefile.OleFileIO(decrypted_file).openstream("Workbook").read())
+
+
+book_stream = plain_book()
+for name, password, encrypt, checked in [
+        ("rc4.xls", PASSWORD, office_crypto.encrypt_rc4, True),
+        ("rc4_velvet.xls", "VelvetSweatshop", office_crypto.encrypt_rc4, True),
+        ("cryptoapi.xls", PASSWORD, office_crypto.encrypt_cryptoapi, True),
+        ("cryptoapi40.xls", PASSWORD,
+         lambda s, p: office_crypto.encrypt_cryptoapi(s, p, key_bits=40), True),
+        ("xor.xls", XOR_PASSWORD, office_crypto.encrypt_xor, False),
+        ("xor_velvet.xls", "VelvetSweatshop", office_crypto.encrypt_xor, False)]:
+    with open(path(name), "wb") as f:
+        f.write(cfb([("Workbook", encrypt(book_stream, password))]))
+    if checked:
+        office_crypto.check_with_msoffcrypto(path(name), password, biff_records(book_stream),
+                                             workbook_stream_of)
+# Excel 95 with XOR obfuscation (BIFF5 FILEPASS has no type field).
+with open(path("xor95.xls"), "wb") as f:
+    f.write(cfb([("Book", office_crypto.encrypt_xor(g95 + s95, XOR_PASSWORD, biff8=False))]))
+
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Locked"
+ws.append(["id", "name", "amount"])
+for r in range(1, 301):
+    ws.append([r, "row %d \u00fc" % r, r * 1.5])
+plain_xlsx = io.BytesIO()
+wb.save(plain_xlsx)
+plain_xlsx = plain_xlsx.getvalue()
+for name, password, encrypt in [
+        ("standard.xlsx", PASSWORD, office_crypto.encrypt_standard),
+        ("agile.xlsx", PASSWORD, office_crypto.encrypt_agile),
+        ("agile_velvet.xlsx", "VelvetSweatshop", office_crypto.encrypt_agile),
+        # Few rounds: the damage tests open it hundreds of times.
+        ("agile_fast.xlsx", PASSWORD, lambda p, w: office_crypto.encrypt_agile(p, w, spin=100))]:
+    info, package = encrypt(plain_xlsx, password)
+    # Padded with blanks (which XML allows after the document) to stay out
+    # of the mini stream, which this writer does not make.
+    info = info + b" " * max(0, 4096 - len(info))
+    with open(path(name), "wb") as f:
+        f.write(cfb([("EncryptionInfo", info), ("EncryptedPackage", package)]))
+    office_crypto.check_with_msoffcrypto(path(name), password, plain_xlsx)
