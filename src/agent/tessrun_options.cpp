@@ -41,6 +41,7 @@ enum option_id : int {
   opt_login_timeout,
   opt_timeout,
   opt_encoding,
+  opt_src_pswd,
 };
 
 constexpr tk_cmd_option options[] = {
@@ -54,7 +55,7 @@ constexpr tk_cmd_option options[] = {
     {opt_tab_name, "--tab_name="}, {opt_user, "--user="},
     {opt_profile, "--profile="},   {opt_login_timeout, "--login_timeout="},
     {opt_timeout, "--timeout="},   {opt_encoding, "--encoding="},
-    {-1, ""},
+    {opt_src_pswd, "--src_pswd="}, {-1, ""},
 };
 
 tessaly_convertor& converter() {
@@ -131,6 +132,7 @@ std::string usage_text() {
          "   --pswd=...      MS SQL user password\n"
          "   --silent        disable program output\n"
          "   --src=...       CSV file or MS Excel spreadsheet name\n"
+         "   --src_pswd=...  password of an encrypted workbook\n"
          "   --tab_file=...  file containing the list of tables to convert\n"
          "                   (one table name per line)\n"
          "   --tab_name=...  MS SQL table name (when converting from CSV file)\n"
@@ -145,7 +147,8 @@ std::string usage_text() {
          "   3) If you omit 'tab_file' parameter, all worksheets will be converted.\n"
          "   4) Without 'pswd' the password is taken from the environment variable\n"
          "      TESSALY_PASSWORD, which other users cannot read as they can a\n"
-         "      command line.\n"
+         "      command line; without 'src_pswd', the workbook's from\n"
+         "      TESSALY_SRC_PASSWORD.\n"
          "\n";
 }
 
@@ -231,7 +234,9 @@ int parse_timeout(const std::string& option, const std::string& value) {
 // The argument as the trace log may show it: never a password.
 std::string traced_argument(const char* argument) {
   const std::string text = argument ? argument : "";
-  return text.starts_with("--pswd=") ? std::string("--pswd=***") : text;
+  if (text.starts_with("--pswd=")) return "--pswd=***";
+  if (text.starts_with("--src_pswd=")) return "--src_pswd=***";
+  return text;
 }
 
 void load_profile_option(tessaly_convertor& conv, const std::string& value, parse_state& state) {
@@ -312,6 +317,9 @@ void take_option(tessaly_convertor& conv, int id, const std::string& value, pars
       conv.set_silent(true);
       if (error_handler* handler = error_handler::instance()) handler->set_silent(true);
       break;
+    case opt_src_pswd:
+      conv.src_pswd = tk_a2w(value);
+      break;
     case opt_src:
       tk_trace(2, "\tgot src %s", value.c_str());
       conv.src = tk_a2w(value);
@@ -343,6 +351,12 @@ void take_option(tessaly_convertor& conv, int id, const std::string& value, pars
 
 // The worksheets to convert: every one, the table list's or the profile's.
 void select_worksheets(tessaly_convertor& conv, const parse_state& state) {
+  // An encrypted workbook's password, when no option or profile gave one.
+  if (conv.src_pswd.empty())
+    if (const char* password = std::getenv("TESSALY_SRC_PASSWORD")) {
+      tk_trace(2, "parse_cmd_line - workbook password from TESSALY_SRC_PASSWORD");
+      conv.src_pswd = tk_a2w(password);
+    }
   std::vector<std::wstring> all_sheets;
   conv.get_all_sheets(all_sheets);
   if (state.sheets == sheet_choice::all) return;

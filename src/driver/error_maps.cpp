@@ -31,9 +31,8 @@ constexpr tk_error_entry dao_map[] = {
 
 constexpr tk_error_entry odb_map[] = {
     {0x80E03, "Given values violate the database schema."},
-    {0x80E07,
-     "A literal value could not be converted to the correct type.Contact to " SUPPORT
-     " for the solution."},
+    {0x80E07, "A literal value could not be converted to the correct type.Contact to " SUPPORT
+              " for the solution."},
     {0x80E09,
      "You are not allowed to access MS SQL database. Ask your\n"
      "system administrator to grant you necessary privileges."},
@@ -78,7 +77,7 @@ constexpr const char* table_structure_text =
 
 constexpr tk_error_entry workbook_map[] = {
     {0x10C59,
-     "The workbook and/or one of its workseets is password protected.\n"
+     "The workbook and/or one of its worksheets is password protected.\n"
      "You should unprotect it first. Open it with MS Excel,\n"
      "remove the password and run Tessaly again.\n"},
     {0x10C76, table_structure_text},

@@ -47,7 +47,7 @@ void report_notice(const std::wstring& table, const std::wstring& text) {
 
 }  // namespace
 
-tessaly_convertor::tessaly_convertor() : xls_reader(src, selected) {
+tessaly_convertor::tessaly_convertor() : xls_reader(src, selected, src_pswd) {
   tk_trace(2, "tessaly_convertor::ctor");
 }
 
@@ -175,7 +175,7 @@ void tessaly_convertor::convert_from_xls() {
         "Please reinstall the application to repair it.\r\n",
         tk_level_run);
   doing_.clear();
-  std::unique_ptr<dao_database> workbook = open_xls(engine, src, x_fnames);
+  std::unique_ptr<dao_database> workbook = open_xls(engine, src, x_fnames, src_pswd);
 
   const int total = static_cast<int>(worksheets.size());
   progress_.start_run(total);

@@ -26,8 +26,15 @@ bool has_profile_settings(const udb_profile& profile) {
   return false;
 }
 
-bool holds_password(const udb_profile& profile) {
-  return !profile.get_value(udb_profile_keys::mssql_section, L"password").empty();
+// The environment variables that would keep a profile's passwords out of it:
+// the server's, a workbook's, or both; empty when it holds none.
+std::string password_variables(const udb_profile& profile) {
+  const bool server = !profile.get_value(udb_profile_keys::mssql_section, L"password").empty();
+  const bool workbook = !profile.get_value(udb_profile_keys::excel_section, L"password").empty();
+  if (server && workbook) return "variables TESSALY_PASSWORD and TESSALY_SRC_PASSWORD";
+  if (server) return "variable TESSALY_PASSWORD";
+  if (workbook) return "variable TESSALY_SRC_PASSWORD";
+  return {};
 }
 
 }  // namespace
@@ -60,14 +67,16 @@ bool udb_converter::load_profile(const std::wstring& path) {
                            "Tables]. Please verify the correct path/name was given.",
                        tk_level_run);
   struct stat info {};
-  if (holds_password(profile) && ::stat(narrow.c_str(), &info) == 0 &&
+  const std::string variables = password_variables(profile);
+  if (!variables.empty() && ::stat(narrow.c_str(), &info) == 0 &&
       (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
     profile_warning = "Warning: the profile " + narrow +
                       " holds a password and other users may read it; "
                       "run 'chmod 600 " +
                       narrow +
                       "', or leave the password out of the profile "
-                      "and give it in the environment variable TESSALY_PASSWORD.";
+                      "and give it in the environment " +
+                      variables + ".";
     tk_trace(3, "%s", profile_warning.c_str());
   }
   return load_profile(profile);
@@ -86,6 +95,7 @@ udb_profile_keys::settings udb_converter::to_profile_settings() const {
   s.skip_indexes = b_skip_indexes;
   s.only_definitions = b_only_definitions;
   s.x_fnames = x_fnames;
+  s.src_password = src_pswd;
   s.refine_types = refine_types;
   s.from_xls = from_xls;
   s.n_comma = n_comma;
@@ -104,6 +114,7 @@ void udb_converter::from_profile_settings(const udb_profile_keys::settings& s) {
   b_skip_indexes = s.skip_indexes;
   b_only_definitions = s.only_definitions;
   x_fnames = s.x_fnames;
+  src_pswd = s.src_password;
   refine_types = s.refine_types;
   from_xls = s.from_xls;
   n_comma = s.n_comma;

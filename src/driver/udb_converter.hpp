@@ -76,6 +76,8 @@ class udb_converter : public tk_converter {
   std::string encoding;
   bool refine_types = true;
   std::wstring tab_name;
+  // The password of an encrypted workbook (never traced).
+  std::wstring src_pswd;
   bool b_silent = false;
   bool b_only_definitions = false;
   bool b_skip_indexes = false;

@@ -144,10 +144,14 @@ bool udb_profile::load(const std::wstring& path) {
 }
 
 bool udb_profile::holds_password() const {
-  const auto s = sections_.find(mssql_settings);
-  if (s == sections_.end()) return false;
-  const auto v = s->second.find(L"password");
-  return v != s->second.end() && !v->second.empty();
+  // The server's password, or an encrypted workbook's.
+  for (const wchar_t* section : {mssql_settings, L"MS Excel settings"}) {
+    const auto s = sections_.find(section);
+    if (s == sections_.end()) continue;
+    const auto v = s->second.find(L"password");
+    if (v != s->second.end() && !v->second.empty()) return true;
+  }
+  return false;
 }
 
 std::string udb_profile::to_text() const {

@@ -48,9 +48,10 @@ class udb_profile_keys {
     bool x_fnames = false;
     bool refine_types = false;
     bool from_xls = false;
-    int n_comma = -1;        // CSV delimiter: 0 tab, 1 ";", 2 ",", 3 space; -1 none
-    std::wstring delimiter;  // any other delimiter, one character; empty: none
-    std::wstring encoding;   // the CSV file's character set; empty: the locale's
+    int n_comma = -1;           // CSV delimiter: 0 tab, 1 ";", 2 ",", 3 space; -1 none
+    std::wstring delimiter;     // any other delimiter, one character; empty: none
+    std::wstring encoding;      // the CSV file's character set; empty: the locale's
+    std::wstring src_password;  // an encrypted workbook's
     // Selected Tables: display name -> value (empty for a worksheet).
     std::map<std::wstring, std::wstring> selected;
     // Names from "Selected Tables" whose value is empty, in file order; load
@@ -78,6 +79,7 @@ class udb_profile_keys {
 
   // "MS Excel settings". "n_comma" is one digit 0-3; "delimiter" one
   // character that is_delimiter_char takes, and it wins over "n_comma".
+  // "password" (an encrypted workbook's) is written only when not empty.
   static void store_excel(udb_profile& profile, const settings& from);
   static void load_excel(const udb_profile& profile, settings& to);
 

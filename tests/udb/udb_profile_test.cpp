@@ -224,6 +224,13 @@ TEST_F(profile_files, password_profile_is_private_others_are_not_narrowed) {
   secret.set_value(L"MS SQL Server settings", L"password", L"p@ss");
   ASSERT_TRUE(secret.store(secret_file));
   ASSERT_TRUE(secret.store(path("new")));
+  // A workbook's password is as secret as the server's.
+  udb_profile workbook_secret;
+  workbook_secret.set_value(L"MS Excel settings", L"password", L"book");
+  ASSERT_TRUE(workbook_secret.store(path("book")));
+  struct stat book_st {};
+  ASSERT_EQ(::stat(fs::path(path("book")).c_str(), &book_st), 0);
+  EXPECT_EQ(book_st.st_mode & 0777, 0600u);
 
   struct stat st {};
   ASSERT_EQ(::stat(fs::path(open_file).c_str(), &st), 0);
@@ -392,6 +399,17 @@ TEST_F(profile_files, key_table_round_trip_and_empty_login_has_no_line) {
   EXPECT_EQ(r.n_comma, 1);
   EXPECT_EQ(r.delimiter, L"|");
   EXPECT_EQ(r.encoding, L"SHIFT_JIS");
+  EXPECT_TRUE(r.src_password.empty());
+
+  // A workbook's password goes with the workbook settings and comes back.
+  s.src_password = L"S3cret \u00e9t\u00e9";
+  udb_profile with_password;
+  udb_profile_keys::store_all(with_password, s);
+  EXPECT_EQ(with_password.get_value(L"MS Excel settings", L"password"), s.src_password);
+  EXPECT_TRUE(with_password.get_value(L"MS SQL Server settings", L"password").empty());
+  udb_profile_keys::settings r2;
+  udb_profile_keys::load_all(with_password, r2);
+  EXPECT_EQ(r2.src_password, s.src_password);
 }
 
 }  // namespace
