@@ -119,7 +119,9 @@ TEST(tessrun_options, usage_text_is_complete) {
             std::string::npos);
   EXPECT_NE(r.err.find("\n   --encoding=...  character set of the CSV file and the table list\n"),
             std::string::npos);
-  EXPECT_TRUE(r.err.ends_with("      command line.\n\n\n")) << r.err;
+  EXPECT_NE(r.err.find("\n   --src_pswd=...  password of an encrypted workbook\n"),
+            std::string::npos);
+  EXPECT_TRUE(r.err.ends_with("      TESSALY_SRC_PASSWORD.\n\n\n")) << r.err;
 }
 
 TEST(tessrun_options, silent_prints_nothing_but_still_fails) {
