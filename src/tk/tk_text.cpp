@@ -1,6 +1,7 @@
 #include "tk_text.hpp"
 
 #include <langinfo.h>
+#include <wctype.h>
 
 #include <clocale>
 #include <cwctype>
@@ -82,7 +83,8 @@ std::wstring wide_from(std::string_view bytes, const std::string& charset, bool 
 template <class Char>
 std::basic_string<Char> trim_left(std::basic_string_view<Char> text) {
   const auto first = text.find_first_not_of(Char(' '));
-  return first == text.npos ? std::basic_string<Char>() : std::basic_string<Char>(text.substr(first));
+  return first == text.npos ? std::basic_string<Char>()
+                            : std::basic_string<Char>(text.substr(first));
 }
 
 template <class Char>
@@ -133,9 +135,25 @@ std::string tk_hex_encode(const std::uint8_t* bytes, std::size_t count) {
   return hex;
 }
 
+locale_t tk_unicode_ctype() {
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return unicode;
+}
+
+namespace {
+
+wint_t fold(wchar_t c) {
+  const auto code = static_cast<wint_t>(c);
+  if (code < 0x80) return code >= L'A' && code <= L'Z' ? code + (L'a' - L'A') : code;
+  const locale_t unicode = tk_unicode_ctype();
+  return unicode != static_cast<locale_t>(0) ? towlower_l(code, unicode) : std::towlower(code);
+}
+
+}  // namespace
+
 std::wstring tk_to_lower(std::wstring_view text) {
   std::wstring lower(text);
-  for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(fold(c));
   return lower;
 }
 
@@ -143,8 +161,8 @@ int tk_compare_nocase(std::wstring_view a, std::wstring_view b) {
   if (a == b) return 0;  // the common case when a row's names match its table's
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const wint_t x = std::towlower(static_cast<wint_t>(a[i]));
-    const wint_t y = std::towlower(static_cast<wint_t>(b[i]));
+    const wint_t x = fold(a[i]);
+    const wint_t y = fold(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);

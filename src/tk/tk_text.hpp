@@ -8,6 +8,8 @@
 // never drops the rest of the text. All functions are thread-safe.
 #pragma once
 
+#include <locale.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,6 +41,13 @@ std::wstring tk_trim(std::wstring_view text);
 // Each byte as two upper-case hexadecimal digits, high nibble first.
 std::string tk_hex_encode(const std::uint8_t* bytes, std::size_t count);
 
-// Case-insensitive comparison of names in the user's locale.
+// A character-class locale that follows Unicode whatever the process locale
+// is (glibc's C.UTF-8), or (locale_t)0 when the system lacks it. Names must
+// compare and classify alike under cron's LC_ALL=C and an interactive UTF-8
+// session, or the same sheets would land under different table names.
+locale_t tk_unicode_ctype();
+
+// Case-insensitive comparison of names by Unicode's simple case mapping
+// (the user's locale only when the system has no Unicode locale).
 int tk_compare_nocase(std::wstring_view a, std::wstring_view b);
 std::wstring tk_to_lower(std::wstring_view text);

@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "tk_mail_assertion.hpp"
+#include "tk_text.hpp"
 #include "tk_trace.hpp"
 
 namespace {
@@ -33,9 +34,8 @@ bool is_other_digit(wchar_t c) {
 
 // Whether a character is a letter must not depend on the user's locale: a
 // run from cron (LC_ALL=C) has to name tables as an interactive one does.
-// glibc's C.UTF-8 classifies by Unicode whatever the process locale is.
 bool is_letter(wchar_t c) {
-  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  const locale_t unicode = tk_unicode_ctype();
   if (unicode != static_cast<locale_t>(0))
     return iswalpha_l(static_cast<wint_t>(c), unicode) != 0 && !is_other_digit(c);
   // Without that locale, ASCII letters at least are letters everywhere.
