@@ -9,7 +9,6 @@
 #include <system_error>
 
 #include "tk_exception.hpp"
-#include "tk_file.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 
@@ -53,6 +52,12 @@ bool read_line(std::streambuf& in, std::string& line, bool& b_too_long) {
 // Passwords are kept out of the trace log, whatever its level.
 bool is_secret(const std::wstring& key) { return key == L"password"; }
 
+[[noreturn]] void throw_unreadable(const std::string& path, int error) {
+  throw tk_exception(
+      "Profile " + path + " cannot be read: " + std::generic_category().message(error) + ".",
+      tk_level_run);
+}
+
 }  // namespace
 
 udb_profile::udb_profile() {
@@ -94,23 +99,25 @@ const udb_profile::section& udb_profile::get_section(const std::wstring& name) c
 bool udb_profile::load(const std::wstring& path) {
   tk_trace(2, L"udb_profile::load(%ls)", path.c_str());
   const std::string narrow = tk_w2a(path);
-  if (!tk_is_file_exist(path, 0))
-    throw tk_exception(
-        "Profile " + narrow + " does not exist. Please verify the correct path/name was given.",
-        tk_level_run);
+  // Missing and unreadable are told apart: "does not exist" for a file that
+  // is there but denied sends the user looking in the wrong place.
   struct stat info {};
-  if (::stat(narrow.c_str(), &info) == 0 && info.st_size > max_file_bytes)
+  if (::stat(narrow.c_str(), &info) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+      throw tk_exception(
+          "Profile " + narrow + " does not exist. Please verify the correct path/name was given.",
+          tk_level_run);
+    throw_unreadable(narrow, error);
+  }
+  if (S_ISDIR(info.st_mode)) throw_unreadable(narrow, EISDIR);
+  if (info.st_size > max_file_bytes)
     throw tk_exception("Profile " + narrow + " is " + std::to_string(info.st_size / (1024 * 1024)) +
                            " MB; a profile holds a few settings and is never larger than 16 MB. "
                            "Please verify the correct path/name was given.",
                        tk_level_run);
   std::ifstream file(narrow, std::ios::in | std::ios::binary);
-  if (!file.is_open()) {
-    const int error = errno;
-    throw tk_exception(
-        "Profile " + narrow + " cannot be read: " + std::generic_category().message(error) + ".",
-        tk_level_run);
-  }
+  if (!file.is_open()) throw_unreadable(narrow, errno);
 
   std::string raw;
   section* current = nullptr;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -124,20 +125,49 @@ TEST_F(profile_files, a_pair_before_any_header_ends_the_load) {
   EXPECT_FALSE(p.has_section(L"S"));
 }
 
-TEST_F(profile_files, missing_file_and_folder_raise_the_profile_error) {
+// The message a failed load gives, or "" when it loads.
+std::string load_error(const std::wstring& file) {
   udb_profile p;
-  for (const std::wstring& missing : {path("nope.tsp"), dir_.wstring()}) {
-    try {
-      p.load(missing);
-      ADD_FAILURE() << "no exception";
-    } catch (const tk_mail_assertion&) {
-      ADD_FAILURE() << "wrong exception";
-    } catch (const tk_exception& e) {
-      EXPECT_EQ(std::string(e.what()),
-                "Profile " + tk_w2a(missing) +
-                    " does not exist. Please verify the correct path/name was given.");
-    }
+  try {
+    p.load(file);
+  } catch (const tk_mail_assertion&) {
+    return "internal assertion";
+  } catch (const tk_exception& e) {
+    return e.what();
   }
+  return "";
+}
+
+TEST_F(profile_files, missing_and_unreadable_are_told_apart) {
+  const std::string missing = tk_w2a(path("nope.tsp"));
+  EXPECT_EQ(
+      load_error(path("nope.tsp")),
+      "Profile " + missing + " does not exist. Please verify the correct path/name was given.");
+  EXPECT_EQ(load_error(path("nope.tsp/inner.tsp")),
+            "Profile " + missing +
+                "/inner.tsp does not exist. Please verify the correct path/name "
+                "was given.");
+  EXPECT_EQ(load_error(dir_.wstring()),
+            "Profile " + dir_.string() + " cannot be read: Is a directory.");
+}
+
+// A profile the user may not read (root reads everything, so the load runs
+// in a child that has given up root).
+TEST_F(profile_files, a_file_without_read_permission_says_so_with_the_reason) {
+  const std::wstring file = write("[Generic settings]\r\nsrc=a.xls\r\n");
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(file, fs::perms::none);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && ::seteuid(65534) != 0) ::_exit(2);
+    const std::string expected = "Profile " + tk_w2a(file) + " cannot be read: Permission denied.";
+    ::_exit(load_error(file) == expected ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong message, 2: could not drop root";
 }
 
 TEST_F(profile_files, a_file_larger_than_any_profile_is_refused_unread) {
