@@ -29,10 +29,10 @@ constexpr tk_error_entry dao_map[] = {
     {0x10D5D, "Data type conversion error. Please contact " SUPPORT "\nfor the solution."},
 };
 
+// A value the server or the loader refused (conversion, overflow) keeps its
+// own text: it names the table, the column and the value.
 constexpr tk_error_entry odb_map[] = {
     {0x80E03, "Given values violate the database schema."},
-    {0x80E07, "A literal value could not be converted to the correct type.Contact to " SUPPORT
-              " for the solution."},
     {0x80E09,
      "You are not allowed to access MS SQL database. Ask your\n"
      "system administrator to grant you necessary privileges."},
@@ -59,9 +59,6 @@ constexpr tk_error_entry odb_map[] = {
     {0x80E42, "The specified record number is invalid."},
     {0x80E4D, "Invalid user name or password."},
     {0x80E55, "The specified column did not exist."},
-    {0x80E57,
-     "A literal value overflowed the range of the type of the associated column.\n"
-     "Contact to " SUPPORT " for the solution."},
     {0x80E65, "The supplied columnID was invalid."},
     {0x80E72, "The index ID is invalid. Contact to " SUPPORT "\nfor the solution."},
     {0x80EC1,
@@ -85,7 +82,7 @@ constexpr tk_error_entry workbook_map[] = {
 };
 
 static_assert(std::size(dao_map) == 7);
-static_assert(std::size(odb_map) == 27);
+static_assert(std::size(odb_map) == 25);
 static_assert(std::size(workbook_map) == 3);
 
 }  // namespace

@@ -38,15 +38,15 @@ bool mss_fast_load::insert_data(mss_bulk_row row) {
   try {
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const int ordinal = static_cast<int>(i + 1);
-      const mss_bulk_cell& c = row.cells[i];
+      const mss_encoded_value& c = row.cells[i];
       switch (c.kind) {
-        case mss_bulk_cell::null_value:
+        case mss_encoded_value::null_value:
           copy_->set_null(ordinal);
           break;
-        case mss_bulk_cell::empty_text:
+        case mss_encoded_value::empty_value:
           copy_->set_empty(ordinal);
           break;
-        case mss_bulk_cell::bytes_value:
+        case mss_encoded_value::bytes_value:
           copy_->set_value(ordinal, c.bytes.data(), static_cast<std::int32_t>(c.bytes.size()));
           break;
       }

@@ -20,18 +20,13 @@
 
 #include "odb_bulk_copy.hpp"
 #include "odb_connection.hpp"
-#include "ole_variant.hpp"
+#include "mss_value_encoder.hpp"
 
-// One value ready for bcp: its host type and bytes.
-struct mss_bulk_cell {
-  enum kind_t { null_value, empty_text, bytes_value } kind = null_value;
-  std::string bytes;
-};
-
+// One row as the encoder made it, kept until its batch is committed so that
+// a refused batch can be replayed through INSERT statements.
 struct mss_bulk_row {
   long record_number = 0;
-  std::vector<mss_bulk_cell> cells;  // one per table column, in order
-  std::vector<ole_variant> values;   // the converted values, for a replay
+  std::vector<mss_encoded_value> cells;  // one per table column, in order
 };
 
 class mss_fast_load final {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "mss_fast_load.hpp"
+#include "mss_value_encoder.hpp"
 #include "odb_command.hpp"
 #include "odb_table.hpp"
 #include "ole_variant.hpp"
@@ -38,14 +39,6 @@
 // table's name and the record number (from 1).
 using mss_error_sink =
     std::function<void(const tk_exception& error, const std::wstring& table, long record_number)>;
-
-// What sp_columns tells about one column, beyond the schema field.
-struct mss_column_info {
-  std::string type_name;  // "nvarchar", "int identity", ...
-  bool b_unicode = false;
-  bool b_long = false;      // (max), text, ntext, image
-  std::int32_t length = 0;  // characters (UTF-16 units) or bytes; 0 for long
-};
 
 class mss_table : public odb_table {
  public:
@@ -72,11 +65,9 @@ class mss_table : public odb_table {
 
   void init_schema();
   static ole_variant get_def_value(VARTYPE type, const std::wstring& text);
-  std::string get_fld_append_str(const ole_variant& value, const t_ftd& field) const;
-  static bool dec_is_out_of_range(const ole_variant& value, const t_ftd& field);
-  static std::string gen_dec_value(const t_ftd& field, bool negative);
-  // The INSERT statement for converted values, one per column.
-  std::string insert_sql(const std::vector<ole_variant>& values) const;
+  // The INSERT statement for encoded values, one per column.
+  std::string insert_sql(const std::vector<mss_encoded_value>& values) const;
+  const mss_value_encoder& encoder() const { return encoder_; }
   // Tables this run created may be widened step by step; tables that
   // existed before only beyond 255 characters.
   void set_created(bool b_created) { b_created_ = b_created; }
@@ -92,11 +83,10 @@ class mss_table : public odb_table {
   const std::vector<mss_column_info>& columns() const { return columns_; }
 
  private:
-  std::vector<ole_variant> values_of(const udb_record& record) const;
-  void slow_record(const std::vector<ole_variant>& values);
-  void fast_append(udb_record& record, long record_number);
-  mss_bulk_row bulk_row(std::vector<ole_variant> values, long record_number) const;
-  mss_bulk_cell bulk_cell(const ole_variant& value, std::size_t position) const;
+  const ole_variant& value_for(const udb_record& record, std::size_t position) const;
+  mss_bulk_row encode_record(const udb_record& record, long record_number) const;
+  void slow_record(const std::vector<mss_encoded_value>& values);
+  void fast_append(mss_bulk_row row);
   std::vector<int> host_types() const;
   void replay_failed_batch();
   void report(const tk_exception& error, long record_number);
@@ -105,6 +95,7 @@ class mss_table : public odb_table {
   odb_command command_;
   mss_fast_load fast_load_;
   std::vector<mss_column_info> columns_;
+  mss_value_encoder encoder_;
   bool b_created_ = false;
   bool b_bulk_refused_ = false;
   bool b_identity_ = false;
@@ -116,7 +107,5 @@ class mss_table : public odb_table {
   std::unique_ptr<tk_exception> first_deferred_;
 };
 
-// The SQL Server literal for a value's text.
-std::string to_mssql_str(const std::wstring& text, VARTYPE type);
 // Dates outside the datetime range and reals outside the double range pulled in.
 ole_variant mssql_get_safe_variant(const ole_variant& value);

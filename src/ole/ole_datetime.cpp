@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ole_civil.hpp"
+
 namespace {
 
 // Day 0 of the date numbers, 1899-12-30, counted from 1970-01-01.
@@ -11,26 +13,15 @@ constexpr double first_serial = -657434.0;  // 0100-01-01
 constexpr double last_serial = 2958465.0;   // 9999-12-31
 constexpr std::int64_t seconds_per_day = 86400;
 
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+  return ole_days_from_civil(y, m, d);
 }
 
 void civil_from_days(std::int64_t z, int* year, unsigned* month, unsigned* day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *day = doy - (153 * mp + 2) / 5 + 1;
-  *month = mp < 10 ? mp + 3 : mp - 9;
-  *year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (*month <= 2));
+  const ole_civil_date c = ole_civil_from_days(z);
+  *year = c.year;
+  *month = c.month;
+  *day = c.day;
 }
 
 }  // namespace

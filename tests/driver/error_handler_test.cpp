@@ -57,7 +57,7 @@ std::unique_ptr<error_handler> agent_handler() {
 
 TEST(error_maps, have_their_sizes_and_one_support_address) {
   EXPECT_EQ(dao_error_map().size(), 7u);
-  EXPECT_EQ(odb_error_map().size(), 27u);
+  EXPECT_EQ(odb_error_map().size(), 25u);
   EXPECT_EQ(workbook_error_map().size(), 3u);
   int naming_support = 0;
   for (auto map : {dao_error_map(), odb_error_map(), workbook_error_map()})
@@ -66,7 +66,7 @@ TEST(error_maps, have_their_sizes_and_one_support_address) {
         ++naming_support;
         EXPECT_NE(std::string(entry.text).find(TK_SUPPORT_EMAIL), std::string::npos);
       }
-  EXPECT_EQ(naming_support, 9);
+  EXPECT_EQ(naming_support, 7);
 }
 
 TEST(error_handler, builds_text_from_context_and_maps) {

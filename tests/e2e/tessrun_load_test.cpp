@@ -231,9 +231,9 @@ TEST_P(tessrun_load, too_long_value_for_an_existing_column_fails_its_row_by_tabl
   // One error, naming the table, the record and its line, worded the same on
   // both paths.
   EXPECT_EQ(r.out, "Converting CSV file " + csv +
-                       "\nError:\nnarrow, record #2, line 3: A literal value overflowed the range "
-                       "of the type of the associated column. Contact to support@quorvane.com for "
-                       "the solution.\nTable narrow: 2 rows loaded, 1 rows refused\n");
+                       "\nError:\nnarrow, record #2, line 3: String or binary data would be "
+                       "truncated in table '[dbo].[narrow]', column 's'. Truncated value: "
+                       "'twelve cha'.\nTable narrow: 2 rows loaded, 1 rows refused\n");
   EXPECT_EQ(rows("SELECT id, s FROM narrow ORDER BY id"),
             (table_rows{{"1", "ten chars!"}, {"3", "short"}}));
   EXPECT_TRUE(alter_statements().empty()) << "an existing narrow column is not widened";

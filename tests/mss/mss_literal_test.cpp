@@ -1,4 +1,4 @@
-// SQL text the destination writes: literals, safe values, decimals, defaults,
+// SQL text the destination writes: safe default values, defaults read back,
 // bracketed names, server forms, version levels and error codes.
 #include <gtest/gtest.h>
 
@@ -7,42 +7,6 @@
 #include "odb_connection.hpp"
 #include "odb_exception.hpp"
 #include "t_ftd.hpp"
-
-namespace {
-
-t_ftd decimal_field(int precision, int scale) {
-  return t_ftd(0, L"d", VT_DECIMAL, false, false, ole_variant(), precision * 256 + scale);
-}
-
-ole_variant decimal(const char* text) { return ole_variant::from_string(text, VT_DECIMAL); }
-
-}  // namespace
-
-TEST(mss_literal, text_and_dates) {
-  struct row {
-    std::wstring text;
-    VARTYPE type;
-    std::string expected;
-  } rows[] = {
-      {L"O'Neil", VT_BSTR, "N'O''Neil'"},
-      {L"", VT_BSTR, "''"},
-      {L"", VT_I4, "''"},
-      {L"Ж漢😀", VT_BSTR, "N'Ж漢😀'"},
-      {L"12:30:00", VT_DATE, "'18991230 12:30:00'"},
-      {L"2024-02-29 08:05:01", VT_DATE, "'20240229 08:05:01'"},
-      {L"42", VT_I4, "42"},
-      {L"0x0aFF", VT_BLOB, "0x0aFF"},
-      {L"it's", VT_BLOB, "'it''s'"},
-  };
-  for (const auto& r : rows) EXPECT_EQ(to_mssql_str(r.text, r.type), r.expected) << r.expected;
-}
-
-TEST(mss_literal, date_values_as_the_insert_path_writes_them) {
-  const ole_variant v = ole_variant::from_string("2024-02-29 13:45:10", VT_DATE);
-  EXPECT_EQ(to_mssql_str(mssql_get_safe_variant(v).to_wstring(), VT_DATE), "'20240229 13:45:10'");
-  const ole_variant t = ole_variant::from_string("12:30:00", VT_DATE);
-  EXPECT_EQ(to_mssql_str(mssql_get_safe_variant(t).to_wstring(), VT_DATE), "'18991230 12:30:00'");
-}
 
 TEST(mss_literal, safe_values) {
   ole_variant old_date = ole_variant::from_string("1700-05-01", VT_DATE);
@@ -59,20 +23,6 @@ TEST(mss_literal, safe_values) {
       {1e-320, 2.23e-308}, {-1e-320, -2.23e-308}, {1.795e308, 1.79e308}, {0.0, 0.0}, {-5.5, -5.5}};
   for (const auto& r : reals)
     EXPECT_EQ(mssql_get_safe_variant(ole_variant(r.in)).variant.dblVal, r.out) << r.in;
-}
-
-TEST(mss_literal, decimals_out_of_range) {
-  const t_ftd f = decimal_field(5, 2);
-  struct row {
-    const char* value;
-    bool b_out;
-  } rows[] = {{"123.45", false}, {"12345.678", true}, {"-12345.678", true}, {"9999.5", true},
-              {"1.234", true},   {"-999.99", false},  {"0.5", false}};
-  for (const auto& r : rows)
-    EXPECT_EQ(mss_table::dec_is_out_of_range(decimal(r.value), f), r.b_out) << r.value;
-  EXPECT_EQ(mss_table::gen_dec_value(f, false), "999.99");
-  EXPECT_EQ(mss_table::gen_dec_value(f, true), "-999.99");
-  EXPECT_EQ(mss_table::gen_dec_value(decimal_field(3, 0), false), "999");
 }
 
 TEST(mss_literal, defaults_read_back) {
