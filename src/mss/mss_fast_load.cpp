@@ -55,7 +55,7 @@ bool mss_fast_load::insert_data(mss_bulk_row row) {
     copy_->send_row();
   } catch (const odb_exception&) {
     // A row that failed on its way loses the whole batch.
-    tk_trace(1, "m_spFastLoad->InsertRow failed");
+    tk_trace(1, "bcp_sendrow failed: the batch is lost and will be replayed");
     fail_batch();
     return false;
   }
@@ -73,7 +73,7 @@ bool mss_fast_load::commit_batch(bool b_final) {
     if (b_final) copy_.reset();
     return true;
   } catch (const odb_exception&) {
-    tk_trace(1, "m_spFastLoad->Commit failed");
+    tk_trace(1, "bcp_batch/bcp_done refused the batch: it will be replayed");
     fail_batch();
     return false;
   }
@@ -99,7 +99,7 @@ void mss_fast_load::fail_batch() {
 bool mss_fast_load::close_table() {
   tk_trace(1, "mss_fast_load::close_table");
   if (!is_open()) return true;
-  tk_trace(1, "Right before m_spFastLoad->Commit");
+  tk_trace(1, "Committing the last batch (bcp_done)");
   bool ok = commit_batch(true);
   tk_trace(1, "mss_fast_load::close_table - at the end");
   return ok;

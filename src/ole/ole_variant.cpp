@@ -511,7 +511,7 @@ void ole_variant::attach_binary(std::size_t count, const std::uint8_t* data) {
 }
 
 void ole_variant::attach_string(const std::string& text) {
-  tk_trace(1, "=== RIGHT BEFORE A2W_EX ===");
+  tk_trace(1, "ole_variant::attach_string: text from the ANSI code page");
   std::wstring wide = tk_a2w(text);
   release();
   variant.vt = VT_BSTR;
@@ -519,7 +519,7 @@ void ole_variant::attach_string(const std::string& text) {
 }
 
 void ole_variant::attach_wstring(const std::wstring& text) {
-  tk_trace(1, "=== RIGHT BEFORE SysAllocStringLen ===");
+  tk_trace(1, "ole_variant::attach_wstring: text copied");
   std::wstring copy = text;
   release();
   variant.vt = VT_BSTR;

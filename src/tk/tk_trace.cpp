@@ -57,15 +57,24 @@ tk_trace_log::tk_trace_log(std::string path, bool enabled, int threshold, bool t
   if (enabled_) {
     std::lock_guard lock(mutex_);
     prepare(threshold_);
+    open_gate();
   }
 }
 
-tk_trace_log::~tk_trace_log() = default;
+tk_trace_log::~tk_trace_log() { tk_trace_detail::gate.store(INT_MAX, std::memory_order_relaxed); }
 
 void tk_trace_log::enable(std::string path) {
   std::lock_guard lock(mutex_);
   path_ = std::move(path);
   enabled_ = true;
+  open_gate();
+}
+
+void tk_trace_log::open_gate() {
+  // Until the file has been emptied any line, even one below the threshold,
+  // must come in to empty it.
+  tk_trace_detail::gate.store(!enabled_ ? INT_MAX : emptied_ ? threshold_ : INT_MIN,
+                              std::memory_order_relaxed);
 }
 
 bool tk_trace_log::enabled() const { return enabled_.load(std::memory_order_relaxed); }
@@ -75,6 +84,7 @@ bool tk_trace_log::prepare(int level) {
   if (!emptied_) {
     if (std::FILE* file = std::fopen(path_.c_str(), "wb")) std::fclose(file);
     emptied_ = true;
+    open_gate();
   }
   return level >= threshold_;
 }
@@ -113,7 +123,7 @@ void tk_trace_log::write(int level, const wchar_t* format, va_list args) {
   append(cut_utf8(tk_w2utf8(format_wide(format, args)), max_utf8_line));
 }
 
-void tk_trace(int level, const char* format, ...) {
+void tk_trace_line(int level, const char* format, ...) {
   tk_trace_log* log = tk_trace_log::instance();
   if (!log || !format || !log->enabled()) return;
   va_list args;
@@ -122,7 +132,7 @@ void tk_trace(int level, const char* format, ...) {
   va_end(args);
 }
 
-void tk_trace(int level, const wchar_t* format, ...) {
+void tk_trace_line(int level, const wchar_t* format, ...) {
   tk_trace_log* log = tk_trace_log::instance();
   if (!log || !format || !log->enabled()) return;
   va_list args;

@@ -2,8 +2,10 @@
 //
 // Levels: 1 detail (entries with arguments, values), 2 steps and object life,
 // 3 what a user follows (stamps, "Converting ..." lines, errors).
-// Only the agent builds a tk_trace_log; without one, or while it is disabled,
-// tk_trace() returns at once. Each line is appended and the file closed again
+// Only the agent builds a tk_trace_log; without one, while it is disabled, or
+// for a level below its threshold, tk_trace() is one relaxed atomic load: the
+// level is checked before any argument is evaluated or formatted and before
+// the lock. Each line is appended and the file closed again
 // within the call, so the log is on disk and readable while the program runs.
 //
 // Narrow formats are printf formats whose text is in the ANSI code page and is
@@ -13,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <mutex>
 #include <string>
@@ -39,6 +42,7 @@ class tk_trace_log final : public tk_singleton<tk_trace_log> {
 
  private:
   bool prepare(int level);  // empties the file once; false when the line is dropped
+  void open_gate();         // what tk_trace lets through from now on
   void append(const std::string& text);
 
   mutable std::mutex mutex_;
@@ -50,5 +54,23 @@ class tk_trace_log final : public tk_singleton<tk_trace_log> {
   const bool time_stamps_;
 };
 
-void tk_trace(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void tk_trace(int level, const wchar_t* format, ...);
+namespace tk_trace_detail {
+// The lowest level tk_trace passes on: above every level while no log is
+// enabled, every level while an enabled log has still to empty its file.
+inline std::atomic<int> gate{INT_MAX};
+}  // namespace tk_trace_detail
+
+inline bool tk_trace_wanted(int level) noexcept {
+  return level >= tk_trace_detail::gate.load(std::memory_order_relaxed);
+}
+
+void tk_trace_line(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void tk_trace_line(int level, const wchar_t* format, ...);
+
+// tk_trace(level, format, arguments...): a statement; the arguments are not
+// evaluated when the line would be dropped.
+#define tk_trace(level, ...)                                                \
+  do {                                                                      \
+    const int tk_trace_level_ = (level);                                    \
+    if (tk_trace_wanted(tk_trace_level_)) tk_trace_line(tk_trace_level_, __VA_ARGS__); \
+  } while (0)

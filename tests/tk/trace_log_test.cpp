@@ -77,6 +77,28 @@ TEST_F(trace_log_test, overlong_wide_line_is_cut_without_splitting_a_character) 
   EXPECT_EQ(line.substr(0, 2), "\xD0\xB6");
 }
 
+TEST_F(trace_log_test, a_dropped_line_evaluates_none_of_its_arguments) {
+  int evaluated = 0;
+  auto argument = [&evaluated] {
+    ++evaluated;
+    return "x";
+  };
+  tk_trace(3, "%s", argument());  // no log at all
+  {
+    tk_trace_log log("", false, 2, false);
+    tk_trace(3, "%s", argument());  // a log not yet enabled
+    EXPECT_EQ(evaluated, 0);
+    tk_converter converter;
+    converter.set_logfile(log_path);
+    tk_trace(2, "%s", argument());
+    tk_trace(1, "%s", argument());  // below the threshold
+    EXPECT_EQ(evaluated, 1);
+    EXPECT_EQ(read_file(log_path), "x\r\n");
+  }
+  tk_trace(3, "%s", argument());  // the log is gone
+  EXPECT_EQ(evaluated, 1);
+}
+
 TEST_F(trace_log_test, default_path_is_the_program_with_log_extension) {
   tk_trace_log log("", false, 3, false);
   EXPECT_TRUE(log.path().ends_with("/tk_tests.log")) << log.path();
