@@ -65,7 +65,9 @@ void tk_send_bug(const std::string& subject, const std::string& body) {
     tk_trace(2, "No mail client is available");
     return;
   }
-  tk_trace(2, "lpfnMAPISendMail returns %d", handler(mail));
+  // Called outside the trace: a dropped trace line evaluates no argument.
+  const int result = handler(mail);
+  tk_trace(2, "The mail handler returned %d", result);
 }
 
 std::uint32_t get_dll_version(const std::string& library) {
