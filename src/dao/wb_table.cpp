@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "dao_exception.hpp"
+#include "tk_civil.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
 #include "wb_limits.hpp"
@@ -76,17 +77,8 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
         ++days;
         secs = 0;
       }
-      // Civil date from days since 1899-12-30 (day 25569 is 1970-01-01).
-      long long z = days - 25569 + 719468;
-      long long era = z / 146097;
-      long long doe = z - era * 146097;
-      long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-      long long y = yoe + era * 400;
-      long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-      long long mp = (5 * doy + 2) / 153;
-      long long d = doy - (153 * mp + 2) / 5 + 1;
-      long long m = mp < 10 ? mp + 3 : mp - 9;
-      if (m <= 2) ++y;
+      const tk_civil_date c = tk_civil_from_days(tk_day_zero + days);
+      const long long y = c.year, m = c.month, d = c.day;
       wchar_t buf[64];
       if (days == 0)
         std::swprintf(buf, 64, L"%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "dao_exception.hpp"
+#include "tk_civil.hpp"
 #include "tk_trace.hpp"
 #include "wb_limits.hpp"
 #include "wb_number_format.hpp"
@@ -250,15 +251,7 @@ class styles_handler final : public xml_handler {
   bool in_xfs = false;
 };
 
-// Days from 1970-01-01 of a civil date (proleptic Gregorian).
-long long days_from_civil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  long long era = (y >= 0 ? y : y - 399) / 400;
-  unsigned yoe = static_cast<unsigned>(y - era * 400);
-  unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
+long long days_from_civil(long long y, unsigned m, unsigned d) { return tk_days_from_civil(y, m, d); }
 
 // An ISO 8601 cell value (t="d") as a serial number of the workbook's system.
 bool iso_to_serial(std::string_view s, bool b_1904, double& serial) {

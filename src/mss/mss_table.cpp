@@ -10,6 +10,7 @@
 
 #include "mss_engine.hpp"
 #include "mss_field_upsizer.hpp"
+#include "mss_table_columns.hpp"
 #include "ole_date.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
@@ -20,55 +21,6 @@ namespace {
 const char* const shape_error =
     "The structure of data source does not conform to the destination table.";
 
-std::wstring lower(std::wstring s) {
-  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return s;
-}
-
-// sp_columns' TABLE_NAME argument is a LIKE pattern: its wildcards are escaped
-// and the rows are then matched exactly.
-std::string like_literal(const std::wstring& text) {
-  std::wstring out = L"N'";
-  for (wchar_t c : text) {
-    if (c == L'[' || c == L'_' || c == L'%') {
-      out += L'[';
-      out += c;
-      out += L']';
-    } else {
-      out += c;
-      if (c == L'\'') out += L'\'';
-    }
-  }
-  return tk_w2utf8(out + L"'");
-}
-
-VARTYPE vartype_for(const std::wstring& type_name) {
-  static const std::pair<const wchar_t*, VARTYPE> map[] = {{L"int", VT_I4},
-                                                           {L"smallint", VT_I2},
-                                                           {L"tinyint", VT_UI1},
-                                                           {L"bigint", VT_I8},
-                                                           {L"bit", VT_BOOL},
-                                                           {L"float", VT_R8},
-                                                           {L"real", VT_R4},
-                                                           {L"money", VT_CY},
-                                                           {L"smallmoney", VT_CY},
-                                                           {L"decimal", VT_DECIMAL},
-                                                           {L"numeric", VT_DECIMAL},
-                                                           {L"datetime", VT_DATE},
-                                                           {L"smalldatetime", VT_DATE},
-                                                           {L"date", VT_DATE},
-                                                           {L"datetime2", VT_DATE},
-                                                           {L"time", VT_DATE},
-                                                           {L"datetimeoffset", VT_DATE},
-                                                           {L"binary", VT_BLOB},
-                                                           {L"varbinary", VT_BLOB},
-                                                           {L"image", VT_BLOB},
-                                                           {L"timestamp", VT_BLOB},
-                                                           {L"rowversion", VT_BLOB}};
-  for (const auto& [name, vt] : map)
-    if (type_name == name) return vt;
-  return VT_BSTR;
-}
 
 }  // namespace
 
@@ -106,108 +58,30 @@ void mss_table::init_schema() {
   tk_trace(1, "mss_table::init_schema");
   std::wstring table, owner;
   if (!mss_split_tab_name(name, table, owner)) table = name;
-  std::string sql = "EXEC sp_columns @table_name=" + like_literal(table);
-  if (!owner.empty()) sql += ", @table_owner=" + like_literal(owner);
-  odb_result r = connection_->query(sql);
   const bool b_build = schema.field_count() == 0;
   columns_.clear();
-  for (const auto& row : r.rows) {
-    if (row.size() < 13) continue;
-    if (tk_utf82w(row[2].bytes) != table) continue;
-    if (!owner.empty() && tk_utf82w(row[1].bytes) != owner) continue;
-    const std::wstring column = tk_utf82w(row[3].bytes);
-    std::wstring type_name = lower(tk_utf82w(row[5].bytes));
-    tk_trace(1, L"Got field name/type: %ls/%ls", column.c_str(), type_name.c_str());
-    const bool b_identity = type_name.find(L"identity") != std::wstring::npos;
-    if (auto p = type_name.find(L' '); p != std::wstring::npos) type_name.resize(p);
-    const VARTYPE vt = vartype_for(type_name);
-    const long precision = std::atol(row[6].bytes.c_str());
-    const long length = std::atol(row[7].bytes.c_str());
-    const long scale = std::atol(row[8].bytes.c_str());
-
-    mss_column_info info;
-    info.type_name = tk_w2utf8(type_name);
-    info.b_unicode = !type_name.empty() && type_name[0] == L'n';
-    const bool b_long_type = type_name == L"text" || type_name == L"ntext" ||
-                             type_name == L"image" || type_name == L"xml";
-    std::int32_t size = 0;
-    if (vt == VT_BSTR) {
-      info.b_long = b_long_type || precision <= 0 || precision >= 1073741823 || precision > 8000;
-      size = info.b_long ? 0 : static_cast<std::int32_t>(precision);
-    } else if (vt == VT_BLOB) {
-      info.b_long = b_long_type || length <= 0 || length >= 1073741823 || length > 8000;
-      size = info.b_long ? 0 : static_cast<std::int32_t>(length);
-    } else {
-      size = static_cast<std::int32_t>(length);
-    }
-    info.length = size;
-    info.name = column;
-    info.precision = static_cast<int>(precision);
-    info.scale = static_cast<int>(scale);
-    info.b_not_null = row[10].bytes == "0";
-
+  for (mss_table_column& c : mss_table_columns::read(*connection_, table, owner)) {
     if (b_build)
-      schema.add_field(std::make_unique<t_ftd>(size, column, vt, row[10].bytes == "0", false,
-                                               ole_variant(), vt == VT_DATE ? 1 : 0));
-    if (!schema.find_field(column)) continue;
-    t_ftd& f = schema.get_field(column);
-    if (!row[12].b_null && !row[12].bytes.empty()) {
-      const std::wstring text = tk_utf82w(row[12].bytes);
-      tk_trace(1, L"Got default string: %ls", text.c_str());
-      ole_variant def = get_def_value(f.vartype, text);
-      tk_trace(1, L"Got default variant: %ls", def.to_wstring().c_str());
+      schema.add_field(std::make_unique<t_ftd>(c.size, c.info.name, c.vartype, c.info.b_not_null,
+                                               false, ole_variant(), c.vartype == VT_DATE ? 1 : 0));
+    if (!schema.find_field(c.info.name)) continue;
+    t_ftd& f = schema.get_field(c.info.name);
+    if (!c.default_text.empty()) {
+      tk_trace(1, L"Got default string: %ls", c.default_text.c_str());
+      const ole_variant def = mss_table_columns::default_value(f.vartype, c.default_text);
       if (f.vartype == VT_BSTR && f.size > 0 &&
           static_cast<std::int32_t>(def.to_wstring().size()) > f.size)
         tk_trace(2, L"Def.value '%ls' is out of range", def.to_wstring().c_str());
       else
         f.def_value = def;
     }
-    f.b_auto_increment = b_identity;
-    info.def_value = f.def_value;
-    if (f.vartype == VT_DECIMAL) {
-      // PRECISION holds the digits; LENGTH is the storage width.
-      f.extra = static_cast<std::int32_t>(precision * 256 + scale);
-      tk_trace(1, ">>> reserved=%d", f.extra);
-    }
-    columns_.push_back(info);
+    f.b_auto_increment = c.b_identity;
+    if (f.vartype == VT_DECIMAL) f.extra = c.info.precision * 256 + c.info.scale;
+    c.info.def_value = f.def_value;
+    columns_.push_back(std::move(c.info));
   }
   if (columns_.size() != schema.field_count()) columns_.resize(schema.field_count());
   encoder_ = mss_value_encoder(name, columns_);
-}
-
-ole_variant mss_table::get_def_value(VARTYPE type, const std::wstring& src) {
-  tk_trace(1, L"mss_table::get_def_value(type=0x%08X, src='%ls')", type, src.c_str());
-  std::size_t level = 0;
-  while (level < src.size() && src[level] == L'(') ++level;
-  std::wstring buf = src;
-  if (level > 0 && buf.size() >= 2 * level) buf = buf.substr(level, buf.size() - 2 * level);
-  tk_trace(1, "Before removing round brackets, pos0=%d, size=%d", static_cast<int>(level),
-           static_cast<int>(src.size()));
-  tk_trace(1, L"mss_table::get_def_value - buf=[%ls]", buf.c_str());
-  bool b_quoted = false;
-  if (buf.size() >= 2 && buf.front() == L'N' && buf[1] == L'\'') buf.erase(0, 1);
-  if (buf.size() >= 2 && buf.front() == L'\'' && buf.back() == L'\'') {
-    buf = buf.substr(1, buf.size() - 2);
-    b_quoted = true;
-  }
-  if (type == VT_DATE) {
-    ole_date date(buf);
-    if (!date.is_valid()) return ole_variant();
-    return date.to_variant();
-  }
-  if (b_quoted) {
-    std::wstring unq;
-    for (std::size_t i = 0; i < buf.size(); ++i) {
-      unq += buf[i];
-      if (buf[i] == L'\'' && i + 1 < buf.size() && buf[i + 1] == L'\'') ++i;
-    }
-    buf = unq;
-  }
-  try {
-    return ole_variant::from_wstring(buf, type);
-  } catch (const std::exception&) {
-    return ole_variant();
-  }
 }
 
 ole_variant mssql_get_safe_variant(const ole_variant& value) {

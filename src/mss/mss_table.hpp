@@ -64,7 +64,6 @@ class mss_table : public odb_table {
   void set_column_size(std::size_t position, std::int32_t new_size);
 
   void init_schema();
-  static ole_variant get_def_value(VARTYPE type, const std::wstring& text);
   // The INSERT statement for encoded values, one per column.
   std::string insert_sql(const std::vector<mss_encoded_value>& values) const;
   const mss_value_encoder& encoder() const { return encoder_; }

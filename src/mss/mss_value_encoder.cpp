@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "odb_exception.hpp"
-#include "ole_civil.hpp"
+#include "tk_civil.hpp"
 #include "ole_date.hpp"
 #include "ole_decimal.hpp"
 #include "ole_guid_extractor.hpp"
@@ -173,7 +173,7 @@ std::optional<moment> moment_of(const ole_variant& value) {
   moment m;
   // A pure time sits on day 0 of the date numbers, 1899-12-30.
   const bool b_time_only = st.wYear == 0 && st.wMonth == 0 && st.wDay == 0;
-  m.days = b_time_only ? ole_day_zero : ole_days_from_civil(st.wYear, st.wMonth, st.wDay);
+  m.days = b_time_only ? tk_day_zero : tk_days_from_civil(st.wYear, st.wMonth, st.wDay);
   m.ticks = (((st.wHour * 60LL + st.wMinute) * 60 + st.wSecond) * 1000 + st.wMilliseconds) * 10000;
   return m;
 }
@@ -185,7 +185,7 @@ std::string two(unsigned v) {
 }
 
 std::string date_text(std::int64_t days) {
-  const ole_civil_date c = ole_civil_from_days(days);
+  const tk_civil_date c = tk_civil_from_days(days);
   char b[16];
   std::snprintf(b, sizeof b, "%04d-%02u-%02u", c.year, c.month, c.day);
   return b;
@@ -514,15 +514,15 @@ void mss_value_encoder::encode_present(const ole_variant& value, const column_pl
         ++days;
       }
       const bool b_small = plan.k == kind::smalldatetime;
-      const std::int64_t first = b_small ? ole_day_1900 : ole_days_from_civil(1753, 1, 1);
+      const std::int64_t first = b_small ? tk_day_1900 : tk_days_from_civil(1753, 1, 1);
       const std::int64_t last =
-          b_small ? ole_days_from_civil(2079, 6, 6) : ole_days_from_civil(9999, 12, 31);
+          b_small ? tk_days_from_civil(2079, 6, 6) : tk_days_from_civil(9999, 12, 31);
       if (days < first || days > last)
         refuse(plan, value,
                type + " holds dates from " + date_text(first) + " to " + date_text(last),
                odb_low_overflow);
       DBDATETIME dt;
-      dt.dtdays = static_cast<DBINT>(days - ole_day_1900);
+      dt.dtdays = static_cast<DBINT>(days - tk_day_1900);
       dt.dttime = static_cast<DBINT>(ticks300);
       put(out.bytes, dt);
       return;
@@ -533,13 +533,13 @@ void mss_value_encoder::encode_present(const ole_variant& value, const column_pl
       std::optional<moment> m = moment_of(value);
       if (!m) not_a(plan.k == kind::time ? "a time" : "a date");
       if (plan.k != kind::time &&
-          (m->days < ole_day_0001 || m->days > ole_days_from_civil(9999, 12, 31)))
+          (m->days < tk_day_0001 || m->days > tk_days_from_civil(9999, 12, 31)))
         refuse(plan, value, type + " holds dates from 0001-01-01 to 9999-12-31", odb_low_overflow);
       DBDATETIMEALL all{};
       all.time_prec = 7;
       all.has_date = plan.k != kind::time;
       all.has_time = plan.k != kind::date;
-      all.date = all.has_date ? static_cast<DBINT>(m->days - ole_day_1900) : 0;
+      all.date = all.has_date ? static_cast<DBINT>(m->days - tk_day_1900) : 0;
       all.time = all.has_time ? static_cast<DBUBIGINT>(m->ticks) : 0;
       put(out.bytes, all);
       return;
@@ -652,14 +652,14 @@ std::string mss_value_encoder::literal(const mss_encoded_value& value, std::size
     case kind::smalldatetime: {
       const auto dt = get<DBDATETIME>(b);
       const std::int64_t ms = (static_cast<std::int64_t>(dt.dttime) * 10 + 1) / 3;
-      return "'" + date_text(dt.dtdays + ole_day_1900) + "T" + time_text(ms * 10000, 3) + "'";
+      return "'" + date_text(dt.dtdays + tk_day_1900) + "T" + time_text(ms * 10000, 3) + "'";
     }
     case kind::date:
     case kind::datetime2:
     case kind::time: {
       const auto all = get<DBDATETIMEALL>(b);
       const std::string time = time_text(static_cast<std::int64_t>(all.time), 7);
-      const std::string date = date_text(all.date + ole_day_1900);
+      const std::string date = date_text(all.date + tk_day_1900);
       if (plan.k == kind::date) return "'" + date + "'";
       if (plan.k == kind::time) return "'" + time + "'";
       return "'" + date + "T" + time + "'";

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "tk_civil.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
@@ -153,18 +154,8 @@ std::string cell_text(DBPROCESS* dbproc, int type, const BYTE* data, DBINT lengt
         days = v.days;
         ms = static_cast<long>(v.minutes) * 60000L;
       }
-      // Days since 1900-01-01 to a civil date.
-      // 1900-01-01 is day 25,567 before 1970-01-01; civil-from-days below.
-      long z = days - 25567 + 719468;
-      long era = (z >= 0 ? z : z - 146096) / 146097;
-      long doe = z - era * 146097;
-      long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-      long y = yoe + era * 400;
-      long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-      long mp = (5 * doy + 2) / 153;
-      long d = doy - (153 * mp + 2) / 5 + 1;
-      long m = mp < 10 ? mp + 3 : mp - 9;
-      if (m <= 2) ++y;
+      const tk_civil_date c = tk_civil_from_days(tk_day_1900 + days);
+      const long y = c.year, m = c.month, d = c.day;
       std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld", y, m, d,
                     ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
       return buf;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "ole_civil.hpp"
+#include "tk_civil.hpp"
 
 namespace {
 
@@ -14,11 +14,11 @@ constexpr double last_serial = 2958465.0;   // 9999-12-31
 constexpr std::int64_t seconds_per_day = 86400;
 
 std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-  return ole_days_from_civil(y, m, d);
+  return tk_days_from_civil(y, m, d);
 }
 
 void civil_from_days(std::int64_t z, int* year, unsigned* month, unsigned* day) {
-  const ole_civil_date c = ole_civil_from_days(z);
+  const tk_civil_date c = tk_civil_from_days(z);
   *year = c.year;
   *month = c.month;
   *day = c.day;

@@ -4,6 +4,7 @@
 
 #include "mss_engine.hpp"
 #include "mss_table.hpp"
+#include "mss_table_columns.hpp"
 #include "odb_connection.hpp"
 #include "odb_exception.hpp"
 #include "t_ftd.hpp"
@@ -26,11 +27,11 @@ TEST(mss_literal, safe_values) {
 }
 
 TEST(mss_literal, defaults_read_back) {
-  EXPECT_EQ(mss_table::get_def_value(VT_I4, L"((0))").to_string(), "0");
-  EXPECT_EQ(mss_table::get_def_value(VT_BSTR, L"('abc')").to_wstring(), L"abc");
-  EXPECT_EQ(mss_table::get_def_value(VT_BSTR, L"('it''s')").to_wstring(), L"it's");
-  EXPECT_EQ(mss_table::get_def_value(VT_BSTR, L"(N'Ж')").to_wstring(), L"Ж");
-  EXPECT_EQ(mss_table::get_def_value(VT_DATE, L"('nonsense')").get_type(), VT_EMPTY);
+  EXPECT_EQ(mss_table_columns::default_value(VT_I4, L"((0))").to_string(), "0");
+  EXPECT_EQ(mss_table_columns::default_value(VT_BSTR, L"('abc')").to_wstring(), L"abc");
+  EXPECT_EQ(mss_table_columns::default_value(VT_BSTR, L"('it''s')").to_wstring(), L"it's");
+  EXPECT_EQ(mss_table_columns::default_value(VT_BSTR, L"(N'Ж')").to_wstring(), L"Ж");
+  EXPECT_EQ(mss_table_columns::default_value(VT_DATE, L"('nonsense')").get_type(), VT_EMPTY);
 }
 
 TEST(mss_names, bracketing_and_splitting) {
