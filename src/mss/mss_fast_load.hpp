@@ -12,6 +12,7 @@
 // Owns the open bulk copy; holds the connection by reference. One thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,5 +67,5 @@ class mss_fast_load final {
   std::vector<mss_bulk_row> pending_;
   std::vector<mss_bulk_row> failed_;
   std::vector<odb_message> last_errors_;
-  long rows_committed_ = 0;
+  std::atomic<long> rows_committed_ = 0;  // read from the reading thread
 };

@@ -52,6 +52,10 @@ mss_table::~mss_table() {
   } catch (const std::exception& e) {
     tk_trace(3, "mss_table::dtor: %s", e.what());
   }
+  if (sender_.joinable()) {  // flush failed before it could join
+    queue_.close();
+    sender_.join();
+  }
 }
 
 void mss_table::init_schema() {
@@ -179,23 +183,83 @@ std::vector<int> mss_table::host_types() const {
 }
 
 void mss_table::fast_append(mss_bulk_row row) {
-  if (!fast_load_.is_open()) {
-    try {
-      if (!b_prefix_sent_) {
-        command_.execute(statement_prefix());
-        b_prefix_sent_ = true;
+  deliver_reports();
+  if (!sender_.joinable()) {
+    if (!fast_load_.is_open()) {
+      try {
+        if (!b_prefix_sent_) {
+          command_.execute(statement_prefix());
+          b_prefix_sent_ = true;
+        }
+        fast_load_.open_table(*connection_, tk_w2utf8(name), host_types(), b_identity_);
+      } catch (const odb_exception& e) {
+        // A server that refuses bulk copy still takes INSERT statements.
+        tk_trace(2, "The bulk copy could not start (%08X); rows go as INSERT statements",
+                 e.code());
+        if (connection_->is_dead()) throw;
+        b_bulk_refused_ = true;
+        slow_record(row.cells);
+        return;
       }
-      fast_load_.open_table(*connection_, tk_w2utf8(name), host_types(), b_identity_);
-    } catch (const odb_exception& e) {
-      // A server that refuses bulk copy still takes INSERT statements.
-      tk_trace(2, "The bulk copy could not start (%08X); rows go as INSERT statements", e.code());
-      if (connection_->is_dead()) throw;
-      b_bulk_refused_ = true;
-      slow_record(row.cells);
+    }
+    start_sender();
+  }
+  hand_over_.push_back(std::move(row));
+  if (hand_over_.size() >= rows_per_hand_over) {
+    std::vector<mss_bulk_row> batch;
+    batch.reserve(rows_per_hand_over);
+    batch.swap(hand_over_);
+    if (!queue_.push(std::move(batch))) stop_sender();  // the sender gave up: say why
+  }
+}
+
+void mss_table::start_sender() {
+  queue_.reopen();
+  sender_failure_ = nullptr;
+  sender_ = std::thread([this] { send_batches(); });
+}
+
+void mss_table::send_batches() {
+  std::vector<mss_bulk_row> batch;
+  while (queue_.pop(batch)) {
+    try {
+      for (mss_bulk_row& row : batch) send_row(std::move(row));
+    } catch (...) {
+      // The run cannot go on (the session is lost): nothing more is sent,
+      // and the reader hears of it at its next call.
+      sender_failure_ = std::current_exception();
+      queue_.close();
       return;
     }
   }
+}
+
+void mss_table::send_row(mss_bulk_row row) {
+  if (!fast_load_.is_open()) {
+    // A refused batch ended the copy: the next row starts a new one.
+    if (!b_prefix_sent_) {
+      command_.execute(statement_prefix());
+      b_prefix_sent_ = true;
+    }
+    fast_load_.open_table(*connection_, tk_w2utf8(name), host_types(), b_identity_);
+  }
   if (!fast_load_.insert_data(std::move(row))) replay_failed_batch();
+}
+
+void mss_table::stop_sender() {
+  if (!sender_.joinable()) return;
+  if (!hand_over_.empty()) {
+    queue_.push(std::move(hand_over_));
+    hand_over_.clear();
+  }
+  queue_.close();
+  sender_.join();
+  deliver_reports();
+  if (sender_failure_) {
+    std::exception_ptr failure = sender_failure_;
+    sender_failure_ = nullptr;
+    std::rethrow_exception(failure);
+  }
 }
 
 void mss_table::replay_failed_batch() {
@@ -231,16 +295,30 @@ void mss_table::replay_failed_batch() {
 
 void mss_table::report(const tk_exception& error, long record_number) {
   tk_trace(3, "Record %ld of a bulk batch failed: %s", record_number, error.what());
-  if (sink_) {
-    sink_(error, name, record_number);
-  } else if (!first_deferred_) {
-    first_deferred_ = std::make_unique<tk_exception>(error);
+  // Found on the sending thread; the sink belongs to the reading one.
+  std::lock_guard lock(reports_mutex_);
+  reports_.emplace_back(error, record_number);
+}
+
+void mss_table::deliver_reports() {
+  std::vector<std::pair<tk_exception, long>> reports;
+  {
+    std::lock_guard lock(reports_mutex_);
+    reports.swap(reports_);
+  }
+  for (const auto& [error, record_number] : reports) {
+    if (sink_) {
+      sink_(error, name, record_number);
+    } else if (!first_deferred_) {
+      first_deferred_ = std::make_unique<tk_exception>(error);
+    }
   }
 }
 
 void mss_table::flush() {
-  if (!fast_load_.is_open()) return;
-  if (!fast_load_.close_table()) replay_failed_batch();
+  stop_sender();
+  if (fast_load_.is_open() && !fast_load_.close_table()) replay_failed_batch();
+  deliver_reports();
 }
 
 void mss_table::close() {

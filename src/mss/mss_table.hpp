@@ -18,16 +18,29 @@
 // sp_columns. The table's name is its owner-qualified bracketed name. Shares
 // the connection of its database: while a bulk copy is open that session
 // carries nothing else, so anything else sent on the database (an ALTER, a
-// DROP) waits for flush(). One thread.
+// DROP) waits for flush().
+//
+// On the bulk path the rows are sent by a thread of the table's own: the
+// caller's thread reads and encodes, the sender calls bcp_sendrow and
+// bcp_batch, joined by a bounded queue of row batches (at most
+// hand_overs_queued x rows_per_hand_over rows wait). Failures the sender
+// finds are handed to the sink on the caller's thread, in the order found,
+// at the next append_record, flush() or close(). The table itself is used
+// from one thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mss_fast_load.hpp"
+#include "mss_row_queue.hpp"
 #include "mss_value_encoder.hpp"
 #include "odb_command.hpp"
 #include "odb_table.hpp"
@@ -88,7 +101,12 @@ class mss_table : public odb_table {
   void fast_append(mss_bulk_row row);
   std::vector<int> host_types() const;
   void replay_failed_batch();
+  void start_sender();
+  void send_batches();
+  void send_row(mss_bulk_row row);
+  void stop_sender();
   void report(const tk_exception& error, long record_number);
+  void deliver_reports();
   std::string statement_prefix() const;
 
   odb_command command_;
@@ -100,10 +118,21 @@ class mss_table : public odb_table {
   bool b_identity_ = false;
   bool b_primary_key_ = false;
   bool b_prefix_sent_ = false;
-  long rows_by_sql_ = 0;
+  std::atomic<long> rows_by_sql_ = 0;
   long record_counter_ = 0;
   mss_error_sink sink_;
   std::unique_ptr<tk_exception> first_deferred_;
+
+  // The sending thread: it owns the connection from start_sender until
+  // stop_sender; the reading thread hands it rows through queue_.
+  static constexpr std::size_t rows_per_hand_over = 256;
+  static constexpr std::size_t hand_overs_queued = 8;
+  mss_row_queue queue_{hand_overs_queued};
+  std::vector<mss_bulk_row> hand_over_;
+  std::thread sender_;
+  std::mutex reports_mutex_;
+  std::vector<std::pair<tk_exception, long>> reports_;  // found by the sender, not yet delivered
+  std::exception_ptr sender_failure_;                   // what stopped the sender
 };
 
 // Dates outside the datetime range and reals outside the double range pulled in.
