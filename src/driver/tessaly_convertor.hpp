@@ -46,6 +46,7 @@ class mss_table;
 class run_front_end;
 class run_names;
 class tk_exception;
+class tk_reg_key;
 class udb_recordset;
 
 // How the last run ended.
@@ -100,6 +101,7 @@ class tessaly_convertor final : public udb_converter,
   bool b_profile_selects_sheets = true;
 
  private:
+  void exchange_csv_format(tk_reg_key& key, bool b_store);
   void convert_from_xls();
   void convert_from_csv();
   // Loads one source table into `name`: decides what the mode says about an

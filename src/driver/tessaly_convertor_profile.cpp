@@ -4,6 +4,7 @@
 
 #include "tessaly_convertor.hpp"
 #include "tk_reg_key.hpp"
+#include "tk_text.hpp"
 #include "tk_trace.hpp"
 
 bool tessaly_convertor::load_profile(const udb_profile& profile) {
@@ -26,6 +27,24 @@ bool tessaly_convertor::load_profile(const udb_profile& profile) {
     set_sel_sheets(pushed_back);
   }
   return true;
+}
+
+// The CSV page's other delimiter and character set, kept with the rest but
+// outside the result: a settings file from before they existed, or an empty
+// value, is no failure.
+void tessaly_convertor::exchange_csv_format(tk_reg_key& key, bool b_store) {
+  std::wstring delimiter =
+      csv_delimiter_char ? std::wstring(1, csv_delimiter_char) : std::wstring();
+  std::wstring charset = tk_a2w(encoding);
+  if (!b_store) {
+    delimiter.clear();
+    charset.clear();
+  }
+  key.exchange(b_store, "csv_delim", delimiter);
+  key.exchange(b_store, "encoding", charset);
+  if (b_store) return;
+  csv_delimiter_char = delimiter.size() == 1 ? delimiter[0] : 0;
+  encoding = tk_w2a(charset);
 }
 
 bool tessaly_convertor::serialize(bool b_store) {
@@ -59,6 +78,7 @@ bool tessaly_convertor::serialize(bool b_store) {
   b_all &= key.exchange(b_store, "tab name", tab_name);
   b_all &= key.exchange(b_store, "user", mssql.user);
   b_all &= key.exchange(b_store, "x_fnames", x_fnames);
+  exchange_csv_format(key, b_store);
   key.close();
   return b_all;
 }

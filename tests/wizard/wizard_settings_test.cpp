@@ -54,7 +54,9 @@ TEST_F(wizard_settings, settings_are_kept_between_sessions_but_not_passwords_of_
   set_text(page_sel_file, "1005", QStringLiteral("orders"));
   source.on_back();
   auto& delim = shown(page_delim);
-  widget<QRadioButton>(page_delim, "1331").setChecked(true);
+  widget<QRadioButton>(page_delim, "1335").setChecked(true);
+  set_text(page_delim, "1336", QStringLiteral("|"));
+  set_text(page_delim, "1338", QStringLiteral("CP1251"));
   widget<QCheckBox>(page_delim, "1222").setChecked(false);
   delim.on_back();
   conv_->src_pswd = L"book secret";
@@ -84,7 +86,9 @@ TEST_F(wizard_settings, settings_are_kept_between_sessions_but_not_passwords_of_
   EXPECT_EQ(widget<QLineEdit>(page_sel_file, "1004").text(), "shop");
   EXPECT_EQ(widget<QLineEdit>(page_sel_file, "1005").text(), "orders");
   shown(page_delim);
-  EXPECT_TRUE(widget<QRadioButton>(page_delim, "1331").isChecked());
+  EXPECT_TRUE(widget<QRadioButton>(page_delim, "1335").isChecked());
+  EXPECT_EQ(widget<QLineEdit>(page_delim, "1336").text(), "|");
+  EXPECT_EQ(widget<QLineEdit>(page_delim, "1338").text(), "CP1251");
   EXPECT_FALSE(widget<QCheckBox>(page_delim, "1222").isChecked());
   EXPECT_TRUE(conv_->src_pswd.empty());
 }
