@@ -39,6 +39,8 @@ delim_page::delim_page(tessaly_convertor& conv)
   other_->setMaxLength(1);
   other_->setMaximumWidth(40);
   grid->addWidget(other_, csv_delimiter_count, 1, Qt::AlignLeft);
+  // The one-character field sits right beside "Other:".
+  grid->setColumnStretch(1, 1);
   layout->addWidget(group);
   // Typing a character means that character.
   connect(other_, &QLineEdit::textEdited, other, [other] { other->setChecked(true); });

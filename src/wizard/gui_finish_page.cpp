@@ -12,6 +12,7 @@
 #include "tk_exception.hpp"
 #include "tk_trace.hpp"
 #include "welcome_page.hpp"
+#include "wizard_art.hpp"
 #include "wizard_front_end.hpp"
 #include "wizard_shell.hpp"
 
@@ -24,6 +25,7 @@ const QString gui_finish_page::error_text = QStringLiteral(
 gui_finish_page::gui_finish_page(tessaly_convertor& conv, wizard_front_end& front_end)
     : wizard_page(conv, page_finish, help_none), front_end_(front_end) {
   tk_trace(1, "gui_finish_page::ctor");
+  setPixmap(QWizard::WatermarkPixmap, wizard_art::watermark());
   auto* layout = new QVBoxLayout(this);
   auto* big = new QLabel(QStringLiteral("Conversion is Completed"));
   big->setObjectName(QStringLiteral("1313"));

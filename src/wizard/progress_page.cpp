@@ -16,8 +16,10 @@ progress_page::progress_page(tessaly_convertor& conv, wizard_front_end& front_en
                   QStringLiteral("Database conversion is in progress")),
       front_end_(front_end) {
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(
-      QStringLiteral("Database conversion is in progress. Please wait until wizard completes")));
+  auto* intro = new QLabel(
+      QStringLiteral("Database conversion is in progress. Please wait until wizard completes"));
+  intro->setWordWrap(true);
+  layout->addWidget(intro);
   auto* xls =
       new QLabel(QStringLiteral("converting your MS Excel spreadsheet into MS SQL data source."));
   xls->setObjectName(QStringLiteral("1324"));

@@ -42,6 +42,7 @@ sel_file_page::sel_file_page(tessaly_convertor& conv)
   auto* layout = new QVBoxLayout(this);
   description_ = new QLabel;
   description_->setObjectName(QStringLiteral("1307"));
+  description_->setWordWrap(true);
   layout->addWidget(description_);
   file_label_ = new QLabel;
   file_label_->setObjectName(QStringLiteral("1333"));

@@ -8,9 +8,12 @@
 #include "tessaly_convertor.hpp"
 #include "tk_exception.hpp"
 #include "tk_trace.hpp"
+#include "wizard_art.hpp"
 #include "wizard_shell.hpp"
 
 welcome_page::welcome_page(tessaly_convertor& conv) : wizard_page(conv, page_welcome, 1012) {
+  // The watermark belongs to the first and last pages only.
+  setPixmap(QWizard::WatermarkPixmap, wizard_art::watermark());
   auto* layout = new QVBoxLayout(this);
   auto* big = new QLabel(QStringLiteral("Welcome to the Database\nConversion Wizard\n"));
   big->setObjectName(QStringLiteral("1337"));

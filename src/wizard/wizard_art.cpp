@@ -43,43 +43,43 @@ QPixmap mark(int size) {
 namespace wizard_art {
 
 QPixmap watermark() {
-  QPixmap pixmap(164, 314);
+  QPixmap pixmap(164, 480);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient gradient(0, 0, 0, 314);
+  QLinearGradient gradient(0, 0, 0, 480);
   gradient.setColorAt(0, sea);
   gradient.setColorAt(1, deep);
   painter.fillRect(pixmap.rect(), gradient);
   // A sheet tilting into a stack of database discs.
   painter.save();
-  painter.translate(30, 40);
+  painter.translate(30, 70);
   painter.rotate(-8);
   draw_tiles(painter, QRectF(0, 0, 96, 110), 4, 6, 0.9);
   painter.restore();
   painter.setPen(QPen(sand, 3));
-  painter.drawLine(QPointF(82, 170), QPointF(82, 200));
-  painter.drawLine(QPointF(72, 190), QPointF(82, 202));
-  painter.drawLine(QPointF(92, 190), QPointF(82, 202));
+  painter.drawLine(QPointF(82, 210), QPointF(82, 250));
+  painter.drawLine(QPointF(72, 240), QPointF(82, 252));
+  painter.drawLine(QPointF(92, 240), QPointF(82, 252));
   for (int disc = 0; disc < 3; ++disc) {
-    const qreal top = 214 + disc * 22;
+    const qreal top = 266 + disc * 22;
     painter.setPen(QPen(QColor(255, 255, 255, 200), 2));
     painter.setBrush(QColor(255, 255, 255, 60 + disc * 30));
     painter.drawEllipse(QRectF(42, top, 80, 22));
   }
   painter.setPen(QColor(255, 255, 255));
   painter.setFont(QFont(QStringLiteral("Sans"), 14, QFont::Bold));
-  painter.drawText(QRectF(0, 290, 164, 22), Qt::AlignCenter, QStringLiteral("Tessaly"));
+  painter.drawText(QRectF(0, 400, 164, 26), Qt::AlignCenter, QStringLiteral("Tessaly"));
   return pixmap;
 }
 
 QPixmap banner() {
-  QPixmap pixmap(600, 64);
+  QPixmap pixmap(1200, 64);
   QPainter painter(&pixmap);
-  QLinearGradient gradient(0, 0, 600, 0);
+  QLinearGradient gradient(0, 0, 1200, 0);
   gradient.setColorAt(0, QColor(250, 250, 250));
   gradient.setColorAt(1, QColor(214, 232, 240));
   painter.fillRect(pixmap.rect(), gradient);
-  painter.fillRect(QRect(0, 61, 600, 3), sea);
+  painter.fillRect(QRect(0, 61, 1200, 3), sea);
   return pixmap;
 }
 

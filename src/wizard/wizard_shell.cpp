@@ -45,12 +45,12 @@ wizard_shell::wizard_shell(QWidget* parent) : QWizard(parent) {
   tk_trace(2, "wizard_shell::ctor");
   setWizardStyle(QWizard::ModernStyle);
   setOptions(QWizard::HaveHelpButton | QWizard::NoBackButtonOnLastPage);
-  setPixmap(QWizard::WatermarkPixmap, wizard_art::watermark());
   setPixmap(QWizard::BannerPixmap, wizard_art::banner());
   setPixmap(QWizard::LogoPixmap, wizard_art::logo());
   // The step-3 pages commit the settings; the button still reads "Next".
   setButtonText(QWizard::CommitButton, buttonText(QWizard::NextButton));
   setWindowIcon(wizard_art::icon());
+  setMinimumSize(700, 500);
   timer_.setInterval(progress_interval_ms);
   connect(&timer_, &QTimer::timeout, this, [this] { on_timer(); });
   connect(this, &QWizard::helpRequested, this, [this] { on_help(); });
