@@ -2,6 +2,7 @@
 // four steps, the run on its worker thread followed by the progress page, the
 // finish page's verdict, and a user who answers "Abort" or cancels mid-run.
 #include <QPlainTextEdit>
+#include <algorithm>
 #include <QProgressBar>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +177,25 @@ TEST_F(wizard_run, cancel_during_a_long_load_stops_between_records_and_closes) {
   EXPECT_LT(count, 300000);
   EXPECT_EQ(rows[0][1], rows[0][0]);
   EXPECT_EQ(rows[0][2], rows[0][0]);
+}
+
+TEST_F(wizard_run, a_run_that_cannot_go_on_is_shown_and_the_wizard_stays) {
+  const std::string csv = files_.write("in.csv", "id;name\n1;Anna\n");
+  answer_yes();  // create the database
+  steps_1_and_2(true, csv, QStringLiteral("shop"), QStringLiteral("people"));
+  set_text(page_delim, "1338", QStringLiteral("NO-SUCH-CHARSET"));
+  run_to_finish();
+  EXPECT_EQ(conv_->outcome(), run_outcome::failed);
+  EXPECT_EQ(finish_message(), gui_finish_page::error_text);
+  const QString listed = finish_errors();
+  EXPECT_NE(listed.indexOf(QStringLiteral("NO-SUCH-CHARSET")), -1) << listed.toStdString();
+  // The same text was shown as an error box while the run ended.
+  ASSERT_TRUE(wait_for([&] {
+    return std::any_of(seen_.begin(), seen_.end(), [](const shown_dialog& d) {
+      return d.kind == "Error" && d.text.contains(QStringLiteral("NO-SUCH-CHARSET"));
+    });
+  })) << seen_texts();
+  EXPECT_TRUE(shell_->isVisible());
 }
 
 TEST_F(wizard_run, an_encrypted_workbook_asks_for_its_password_until_it_opens) {
