@@ -42,6 +42,7 @@ enum option_id : int {
   opt_timeout,
   opt_encoding,
   opt_src_pswd,
+  opt_date_order,
 };
 
 constexpr tk_cmd_option options[] = {
@@ -55,7 +56,8 @@ constexpr tk_cmd_option options[] = {
     {opt_tab_name, "--tab_name="}, {opt_user, "--user="},
     {opt_profile, "--profile="},   {opt_login_timeout, "--login_timeout="},
     {opt_timeout, "--timeout="},   {opt_encoding, "--encoding="},
-    {opt_src_pswd, "--src_pswd="}, {-1, ""},
+    {opt_src_pswd, "--src_pswd="}, {opt_date_order, "--date_order="},
+    {-1, ""},
 };
 
 tessaly_convertor& converter() {
@@ -111,6 +113,8 @@ std::string usage_text() {
          "   --csv_delim=... select the delimiter that separates CSV field\n"
          "                   (0 - tab, 1 - semicolon, 2 - comma, 3 - space)\n"
          "                   or the delimiter character itself (e.g. --csv_delim='|')\n"
+         "   --date_order=... how to read dates such as 01/02/2003 when every value of\n"
+         "                   a column could be either: dmy, mdy or ymd\n"
          "   --dest=...      MS SQL database name\n"
          "   --encoding=...  character set of the CSV file and the table list\n"
          "                   (e.g. UTF-8, CP1252, ISO-8859-7, SHIFT_JIS, UTF-16LE;\n"
@@ -265,6 +269,12 @@ void take_option(tessaly_convertor& conv, int id, const std::string& value, pars
         exit_with_message(std::string(delimiter_message) + "\n'" + value +
                           "' is neither 0 (tab), 1 (semicolon), 2 (comma), 3 (space) nor one "
                           "character other than a double quote or a digit.");
+      break;
+    case opt_date_order:
+      tk_trace(2, "\tgot date order %s", value.c_str());
+      if (!parse_date_order(tk_a2w(value), conv.date_order_setting))
+        exit_with_message("Invalid date order '" + value +
+                          "' (use '--date_order' option with dmy, mdy or ymd)");
       break;
     case opt_dest:
       tk_trace(2, "\tgot dest %s", value.c_str());

@@ -205,6 +205,13 @@ udb_record* csv_file::create_record() {
   return current_record.get();
 }
 
+const csv_fields* csv_file::current_fields() const {
+  if (status_ != csv_record_reader::status::record) return nullptr;
+  std::size_t used = fields_.count();
+  while (used > schema.field_count() && fields_.field(used - 1).empty()) --used;
+  return used > schema.field_count() ? nullptr : &fields_;
+}
+
 bool csv_file::is_eof() { return status_ == csv_record_reader::status::end_of_file; }
 
 void csv_file::move_next() {

@@ -57,6 +57,9 @@ class csv_file : public udb_recordset {
   // be loaded.
   udb_record* create_record() override;
   bool is_eof() override;
+  // The current record's fields as cut, for a pass that only reads texts
+  // (no row is built); null for a record create_record would refuse.
+  const csv_fields* current_fields() const;
   void move_next() override;
 
   // The line where the current record starts, from 1.

@@ -8,17 +8,16 @@
 #include "dao_database.hpp"
 #include "dao_engine.hpp"
 #include "dao_recordset.hpp"
-#include "dates_map.hpp"
 #include "error_handler.hpp"
 #include "init_conversion.hpp"
 #include "mss_database.hpp"
 #include "mss_engine.hpp"
 #include "mss_field_upsizer.hpp"
 #include "mss_table.hpp"
-#include "num_map.hpp"
 #include "odb_exception.hpp"
 #include "run_messages.hpp"
 #include "run_names.hpp"
+#include "table_typing.hpp"
 #include "tk_final_exception.hpp"
 #include "tk_mail_assertion.hpp"
 #include "tk_text.hpp"
@@ -270,6 +269,14 @@ bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& so
     say(L"Table " + name + L" exists and was skipped");
     return false;
   }
+  // A table this run creates gets the types its values fit; an existing
+  // one it loads into keeps its own.
+  std::unique_ptr<table_typing> typing;
+  if (refine_types && !(b_exists && mode == mode_merge)) {
+    doing_ = L"reading the values of " + source_name;
+    typing = classify(source, name);
+    if (stop_requested()) return false;
+  }
   if (b_exists && mode == mode_overwrite_tables) {
     // Dropped only now: the source has been read far enough to create it.
     doing_ = L"dropping table " + name;
@@ -278,7 +285,7 @@ bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& so
   }
 
   doing_ = (b_exists ? L"opening table " : L"creating table ") + name;
-  std::unique_ptr<mss_table> table = open_table(database, name, source, b_exists);
+  std::unique_ptr<mss_table> table = open_table(database, name, source, b_exists, typing.get());
   if (b_generated) tk_trace(2, "Store generated table name '%s'", tk_w2a(name).c_str());
   names.take(name, b_generated);
   if (!from_xls) say(L"Converting CSV file " + src);
@@ -286,7 +293,7 @@ bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& so
   doing_ = L"loading rows into table " + name;
   percent_of_source_ = percent;
   try {
-    convert_step(source, *table, database);
+    convert_step(source, *table, database, typing.get());
   } catch (const tk_final_exception&) {
     // The user stopped the run: what was sent is committed whole first, so
     // that the count says what the table holds.
@@ -311,16 +318,35 @@ bool tessaly_convertor::load_table(udb_recordset& source, const std::wstring& so
   return true;
 }
 
+std::unique_ptr<table_typing> tessaly_convertor::classify(udb_recordset& source,
+                                                         const std::wstring& name) {
+  classify_options options;
+  options.order = date_order_setting;
+  const mss_engine* engine = mss_engine::instance();
+  // date, time and datetime2 came with SQL Server 2008.
+  options.b_server_2008 = !engine || engine->version_level() >= 5;
+  if (auto* sheet = dynamic_cast<dao_recordset*>(&source))
+    return std::make_unique<table_typing>(table_typing::classify_sheet(name, *sheet, options));
+  // A CSV file is read once more from its start: the load pass goes on from
+  // where `source` stands.
+  csv_file pass(src, csv_delimiter(), x_fnames, encoding);
+  return std::make_unique<table_typing>(table_typing::classify_csv(name, pass, options));
+}
+
 std::unique_ptr<mss_table> tessaly_convertor::open_table(mss_database& destination,
                                                          const std::wstring& name,
                                                          const udb_recordset& source,
-                                                         bool b_existed) {
+                                                         bool b_existed,
+                                                         const table_typing* typing) {
   const fitted_columns fitted = fit_column_names(source.get_schema(), source.get_indexes());
   for (const auto& [long_name, short_name] : fitted.renamed)
     report_notice(current_table_, shortened_column_text(long_name, short_name));
+  const udb_schema& columns = fitted.schema ? *fitted.schema : source.get_schema();
+  const udb_indexes& indexes = fitted.schema ? fitted.indexes : source.get_indexes();
+  std::unique_ptr<udb_schema> typed;
+  if (typing && !b_existed) typed = typing->typed_schema(columns);
   std::unique_ptr<mss_table> table =
-      fitted.schema ? destination.create_mss_table(name, *fitted.schema, fitted.indexes)
-                    : destination.create_mss_table(name, source.get_schema(), source.get_indexes());
+      destination.create_mss_table(name, typed ? *typed : columns, indexes);
   table->set_created(!b_existed);
   // Rows of a rejected bulk batch fail after append_record has returned;
   // they are reported with their own record numbers, under the table name
@@ -336,19 +362,14 @@ std::unique_ptr<mss_table> tessaly_convertor::open_table(mss_database& destinati
 }
 
 void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
-                                     mss_database& destination) {
+                                     mss_database& destination, const table_typing* typing) {
   tk_trace(1, "tessaly_convertor::convert_step");
   const bool b_csv = !from_xls;
+  // Typed text columns are as wide as their longest value already.
   std::unique_ptr<mss_field_upsizer> upsizer;
-  if (b_csv) upsizer = std::make_unique<mss_field_upsizer>(destination, table);
+  if (b_csv && !typing) upsizer = std::make_unique<mss_field_upsizer>(destination, table);
   if (!b_csv) say(L"Converting worksheet " + current_table_);
-  const bool b_refine = refine_types && mode != mode_merge;
-  std::unique_ptr<dates_map> dates;
-  std::unique_ptr<num_map> numbers;
-  if (b_refine) {
-    dates = std::make_unique<dates_map>(table.get_name(), source.get_schema(), false);
-    numbers = std::make_unique<num_map>(table.get_name(), source.get_schema());
-  }
+  const table_typing* converter = typing && typing->is_typed() ? typing : nullptr;
 
   long records = 0;
   for (; !source.is_eof() && !stop_requested(); source.move_next()) {
@@ -361,6 +382,7 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
       tk_trace(1, "Converting %d record (%d fields)", static_cast<int>(records),
                static_cast<int>(record->field_count()));
       if (upsizer) upsizer->process(*record);
+      if (converter) converter->convert(*record);
       table.append_record(*record, record_number);
     } catch (const tk_exception& e) {
       if (ends_run(e)) {
@@ -369,10 +391,6 @@ void tessaly_convertor::convert_step(udb_recordset& source, mss_table& table,
       }
       ++refused_rows_;
       report_item_error(e, record_number);
-    }
-    if (b_refine && record) {
-      dates->add_rec_stat(*record);
-      numbers->add_rec_stat(*record);
     }
     if (++records % progress_every == 0) publish_progress(records);
   }

@@ -45,6 +45,7 @@ class mss_database;
 class mss_table;
 class run_front_end;
 class run_names;
+class table_typing;
 class tk_exception;
 class tk_reg_key;
 class udb_recordset;
@@ -109,11 +110,16 @@ class tessaly_convertor final : public udb_converter,
   // was skipped.
   bool load_table(udb_recordset& source, const std::wstring& source_name, const std::wstring& name,
                   bool b_generated, run_names& names, const std::function<int()>& percent);
+  // The column types of a table this run creates, when refinement is on.
+  std::unique_ptr<table_typing> classify(udb_recordset& source, const std::wstring& name);
   // The destination table for a source, opened for loading, with its row
   // failures routed to the error handler.
+  // `typing`, when given, types the new table's columns.
   std::unique_ptr<mss_table> open_table(mss_database& destination, const std::wstring& name,
-                                        const udb_recordset& source, bool b_existed);
-  void convert_step(udb_recordset& source, mss_table& table, mss_database& destination);
+                                        const udb_recordset& source, bool b_existed,
+                                        const table_typing* typing);
+  void convert_step(udb_recordset& source, mss_table& table, mss_database& destination,
+                    const table_typing* typing);
   // The destination of this run, prepared on first use.
   mss_database& destination();
   // Hands one failed table or record to the error handler; the run goes on

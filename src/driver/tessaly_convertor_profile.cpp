@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "tessaly_convertor.hpp"
+#include "tk_exception.hpp"
 #include "tk_reg_key.hpp"
 #include "tk_text.hpp"
 #include "tk_trace.hpp"
@@ -15,6 +16,11 @@ bool tessaly_convertor::load_profile(const udb_profile& profile) {
   udb_profile_keys::load_all(profile, settings);
   b_mode_from_profile = b_mode_from_profile || settings.mode >= 0;
   if (settings.mode < 0) settings.mode = mode_before;
+  date_order order = date_order::none;
+  if (!settings.date_order.empty() && !parse_date_order(settings.date_order, order))
+    throw tk_exception("The profile's 'date order' under [MS Excel settings] is '" +
+                           tk_w2a(settings.date_order) + "': give dmy, mdy or ymd, or leave it out.",
+                       tk_level_run);
   from_profile_settings(settings);
   tk_trace(2, "mssql_converter_impl::load_profile");
   mssql.from_profile_settings(settings);

@@ -97,6 +97,7 @@ udb_profile_keys::settings udb_converter::to_profile_settings() const {
   s.x_fnames = x_fnames;
   s.src_password = src_pswd;
   s.refine_types = refine_types;
+  s.date_order = date_order_key(date_order_setting);
   s.from_xls = from_xls;
   s.n_comma = n_comma;
   if (csv_delimiter_char != 0) s.delimiter.assign(1, csv_delimiter_char);
@@ -116,6 +117,7 @@ void udb_converter::from_profile_settings(const udb_profile_keys::settings& s) {
   x_fnames = s.x_fnames;
   src_pswd = s.src_password;
   refine_types = s.refine_types;
+  if (!parse_date_order(s.date_order, date_order_setting)) date_order_setting = date_order::none;
   from_xls = s.from_xls;
   n_comma = s.n_comma;
   csv_delimiter_char = s.delimiter.size() == 1 ? s.delimiter[0] : 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "date_text.hpp"
 #include "tk_converter.hpp"
 #include "udb_profile.hpp"
 #include "udb_profile_keys.hpp"
@@ -75,6 +76,9 @@ class udb_converter : public tk_converter {
   // empty for the ANSI code page. A byte-order mark in the file wins.
   std::string encoding;
   bool refine_types = true;
+  // How numeric dates that read in several orders throughout a column are
+  // read; none leaves such a column text.
+  date_order date_order_setting = date_order::none;
   std::wstring tab_name;
   // The password of an encrypted workbook (never traced).
   std::wstring src_pswd;

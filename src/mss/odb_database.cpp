@@ -66,6 +66,10 @@ bool is_binary(VARTYPE vt) { return vt == VT_BLOB || vt == VT_BLOB_OBJECT; }
 // Column type text; `b_long` tells a (max) column.
 std::string column_type(const t_ftd& f, bool& b_long) {
   b_long = false;
+  if (!f.sql_type.empty()) {
+    b_long = f.sql_type.ends_with("(max)");
+    return f.sql_type;
+  }
   std::string type = odb_record::get_server_type(f.vartype, version_level());
   if (type == "nvarchar") {
     // nvarchar holds at most 4000 characters as a sized column.

@@ -264,3 +264,31 @@ int date_text::earliest_year() const {
   if (orders == 0) return field[0];
   return field_digits[2] == 4 ? field[2] : 1950;
 }
+
+bool parse_date_order(std::wstring_view text, date_order& out) {
+  for (const date_order order : {date_order::dmy, date_order::mdy, date_order::ymd}) {
+    const std::wstring_view key = date_order_key(order);
+    if (text.size() != key.size()) continue;
+    bool b_same = true;
+    for (std::size_t i = 0; i < key.size() && b_same; ++i)
+      b_same = (text[i] | 0x20) == key[i];
+    if (b_same) {
+      out = order;
+      return true;
+    }
+  }
+  return false;
+}
+
+const wchar_t* date_order_key(date_order order) {
+  switch (order) {
+    case date_order::dmy:
+      return L"dmy";
+    case date_order::mdy:
+      return L"mdy";
+    case date_order::ymd:
+      return L"ymd";
+    default:
+      return L"";
+  }
+}

@@ -25,6 +25,12 @@
 
 enum class date_order : std::uint8_t { none, dmy, mdy, ymd };
 
+// "dmy", "mdy", "ymd" (any case) as options and profiles write an order;
+// false for any other text, leaving `out` as it was.
+bool parse_date_order(std::wstring_view text, date_order& out);
+// The written form of an order; "" for none.
+const wchar_t* date_order_key(date_order order);
+
 enum class date_fault : std::uint8_t {
   none,
   not_a_date,

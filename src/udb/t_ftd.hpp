@@ -34,6 +34,10 @@ class t_ftd {
   bool b_not_null = false;
   ole_variant def_value;
   std::int32_t extra = 0;
+  // The SQL Server type a new column gets when the source's values decided
+  // it ("int", "decimal(19,2)", "datetime2(3)", "nvarchar(20)"); empty: the
+  // destination maps vartype as usual.
+  std::string sql_type;
 
   static constexpr std::int32_t extra_time_only = 3;
 

@@ -137,6 +137,7 @@ void udb_profile_keys::store_excel(udb_profile& profile, const settings& from) {
   if (from.delimiter.size() == 1 && is_delimiter_char(from.delimiter[0]))
     profile.set_value(excel_section, L"delimiter", from.delimiter);
   store_if_set(profile, excel_section, L"encoding", from.encoding);
+  store_if_set(profile, excel_section, L"date order", from.date_order);
   store_if_set(profile, excel_section, L"password", from.src_password);
 }
 
@@ -162,6 +163,7 @@ void udb_profile_keys::load_excel(const udb_profile& profile, settings& to) {
   else if (!delimiter.empty())
     tk_trace(2, L"Ignored delimiter '%ls'", delimiter.c_str());
   load_text(profile, excel_section, L"encoding", to.encoding);
+  load_text(profile, excel_section, L"date order", to.date_order);
   load_text(profile, excel_section, L"password", to.src_password);
 }
 

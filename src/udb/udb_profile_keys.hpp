@@ -47,6 +47,7 @@ class udb_profile_keys {
     // MS Excel settings
     bool x_fnames = false;
     bool refine_types = false;
+    std::wstring date_order;    // "dmy", "mdy" or "ymd"; empty: none given
     bool from_xls = false;
     int n_comma = -1;           // CSV delimiter: 0 tab, 1 ";", 2 ",", 3 space; -1 none
     std::wstring delimiter;     // any other delimiter, one character; empty: none

@@ -63,7 +63,7 @@ TEST_F(tessrun_workbook, durations_land_as_time_or_as_their_full_text) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(column_types(database, "Times"),
               (std::map<std::string, std::string>{
-                  {"short", "time"}, {"long", "nvarchar(255)"}, {"clock", "datetime"}}))
+                  {"short", "time"}, {"long", "nvarchar(10)"}, {"clock", "datetime"}}))
         << book;
     EXPECT_EQ(query(database, "SELECT short, long, clock FROM Times ORDER BY short"),
               (table_rows{{"06:00:00.0000000", "30:15:00", "1899-12-30 12:00:00.0000000"},
@@ -100,7 +100,7 @@ TEST_F(tessrun_workbook, formula_texts_and_empty_texts_land_as_text) {
   // "blank" holds only empty texts: it exists, is text, and holds ''.
   EXPECT_EQ(column_types("formulas", "Block"),
             (std::map<std::string, std::string>{
-                {"id", "float"}, {"label", "nvarchar(255)"}, {"blank", "nvarchar(255)"}}));
+                {"id", "int"}, {"label", "nvarchar(20)"}, {"blank", "nvarchar(50)"}}));
   EXPECT_EQ(
       query("formulas", "SELECT id, label, blank, LEN(blank) FROM Block ORDER BY id"),
       (table_rows{{"1", "first of block", "", "0"}, {"2", "second", "", "0"}, {"3", "", "", "0"}}));
