@@ -4,6 +4,7 @@
 // whole numbers and dates at midnight land as int and date.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -89,7 +90,8 @@ std::string typed_csv() {
 class tessrun_typed : public ::testing::TestWithParam<load_path> {
  protected:
   void SetUp() override {
-    std::vector<std::string> args;
+    log_ = folder_.file("server.log");
+    std::vector<std::string> args = {"--log", log_};
     if (GetParam() == load_path::insert) args.push_back("--no-bulk");
     server_ = std::make_unique<server_process>(args);
   }
@@ -131,7 +133,17 @@ class tessrun_typed : public ::testing::TestWithParam<load_path> {
     return types;
   }
 
+  // Statements the server received that change a table's columns.
+  std::vector<std::string> alter_statements() const {
+    std::vector<std::string> found;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("ALTER TABLE") != std::string::npos) found.push_back(line);
+    return found;
+  }
+
   temp_folder folder_;
+  std::string log_;
   std::unique_ptr<server_process> server_;
 };
 
@@ -154,6 +166,17 @@ TEST_P(tessrun_typed, every_kind_of_column_lands_with_its_type_and_values) {
     ASSERT_EQ(landed.size(), 4u);
     for (std::size_t row = 0; row < 4; ++row) EXPECT_EQ(landed[row][0], c.landed[row]) << "row " << row + 1;
   }
+  // The table was created with its final types.
+  EXPECT_EQ(alter_statements(), std::vector<std::string>{});
+}
+
+TEST_P(tessrun_typed, a_long_text_column_is_created_at_its_size) {
+  const std::string long_value(5000, 'x');
+  const std::string csv = folder_.write("long.csv", "id,body\n1,short\n2," + long_value + "\n");
+  ASSERT_EQ(load_csv(csv).status, 0);
+  EXPECT_EQ(column_types("t").at("body"), "nvarchar(max)");
+  EXPECT_EQ(rows("SELECT LEN(body) FROM t ORDER BY id"), (table_rows{{"5"}, {"5000"}}));
+  EXPECT_EQ(alter_statements(), std::vector<std::string>{});
 }
 
 TEST_P(tessrun_typed, no_refine_lands_every_column_as_text) {
