@@ -159,8 +159,65 @@ struct moment {
 
 constexpr std::int64_t ticks_per_day = 864'000'000'000;
 
+// Reads `count` digits at `p`.
+bool read_digits(const char*& p, const char* end, int count, int& out) {
+  out = 0;
+  for (int i = 0; i < count; ++i, ++p) {
+    if (p == end || *p < '0' || *p > '9') return false;
+    out = out * 10 + (*p - '0');
+  }
+  return true;
+}
+
+// hh:mm:ss[.fffffff] as ticks since midnight.
+bool read_exact_time(const char*& p, const char* end, std::int64_t& ticks) {
+  int hour = 0, minute = 0, second = 0;
+  if (!read_digits(p, end, 2, hour) || p == end || *p++ != ':' || !read_digits(p, end, 2, minute) ||
+      p == end || *p++ != ':' || !read_digits(p, end, 2, second) || hour > 23 || minute > 59 ||
+      second > 59)
+    return false;
+  std::int64_t fraction = 0;
+  int digits = 0;
+  if (p != end && *p == '.') {
+    for (++p; p != end && *p >= '0' && *p <= '9' && digits < 7; ++p, ++digits)
+      fraction = fraction * 10 + (*p - '0');
+    if (digits == 0) return false;
+  }
+  for (; digits < 7; ++digits) fraction *= 10;
+  ticks = ((hour * 60LL + minute) * 60 + second) * 10'000'000 + fraction;
+  return true;
+}
+
+// The exact forms a typed column's values come in (yyyy-mm-dd, the same
+// with " hh:mm:ss[.fffffff]" or "T...", or the time alone), read to the tick
+// and for every year from 1: the general date reader stops at milliseconds.
+std::optional<moment> exact_moment(const std::string& text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  moment m;
+  m.days = ole_day_zero;
+  if (text.size() >= 10 && text[4] == '-') {
+    int year = 0, month = 0, day = 0;
+    if (!read_digits(p, end, 4, year) || *p++ != '-' || !read_digits(p, end, 2, month) ||
+        *p++ != '-' || !read_digits(p, end, 2, day) || year < 1 || month < 1 || month > 12 ||
+        day < 1)
+      return std::nullopt;
+    m.days = ole_days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const ole_civil_date back = ole_civil_from_days(m.days);
+    if (back.day != static_cast<unsigned>(day)) return std::nullopt;  // 2021-02-30
+    if (p != end && ((*p != ' ' && *p != 'T') || !read_exact_time(++p, end, m.ticks)))
+      return std::nullopt;
+  } else if (!read_exact_time(p, end, m.ticks)) {
+    return std::nullopt;
+  }
+  if (p != end) return std::nullopt;
+  return m;
+}
+
 std::optional<moment> moment_of(const ole_variant& value) {
   SYSTEMTIME st{};
+  if (value.get_type() == VT_BSTR)
+    if (std::optional<moment> exact = exact_moment(value.to_string())) return exact;
   if (value.get_type() == VT_DATE) {
     value.get_systemtime(st);
   } else if (value.get_type() == VT_BSTR) {
@@ -222,6 +279,20 @@ digit_count count_digits(const std::string& text) {
   while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
   while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
   return {static_cast<int>(whole.size()), static_cast<int>(fraction.size())};
+}
+
+// [-]digits[.digits]: a decimal's exact written form.
+bool is_plain_decimal(const std::string& text) {
+  std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+  const std::size_t first = i;
+  bool b_point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '.' && !b_point && i > first && i + 1 < text.size())
+      b_point = true;
+    else if (text[i] < '0' || text[i] > '9')
+      return false;
+  }
+  return i > first;
 }
 
 // A whole number written out in full: sign, digits, and at most a point
@@ -487,9 +558,19 @@ void mss_value_encoder::encode_present(const ole_variant& value, const column_pl
       return;
     }
     case kind::decimal: {
-      ole_variant v = vt == VT_DECIMAL ? value : as(VT_DECIMAL);
-      if (v.get_type() != VT_DECIMAL) not_a("a number");
-      out.bytes = ole_dec_to_text(v.variant.decVal);
+      // A decimal written out plainly goes as written, also past the 28
+      // digits an OLE decimal holds.
+      if (vt == VT_BSTR && is_plain_decimal(value.to_string())) {
+        out.bytes = value.to_string();
+        if (out.bytes.find('.') != std::string::npos) {
+          while (out.bytes.back() == '0') out.bytes.pop_back();
+          if (out.bytes.back() == '.') out.bytes.pop_back();
+        }
+      } else {
+        ole_variant v = vt == VT_DECIMAL ? value : as(VT_DECIMAL);
+        if (v.get_type() != VT_DECIMAL) not_a("a number");
+        out.bytes = ole_dec_to_text(v.variant.decVal);
+      }
       const digit_count d = count_digits(out.bytes);
       const int p = plan.info.precision, s = plan.info.scale;
       const std::string shape = type + "(" + std::to_string(p) + "," + std::to_string(s) + ")";

@@ -80,6 +80,41 @@ TEST(mss_value_encoder, literals_are_read_back_from_the_bulk_bytes) {
   }
 }
 
+// Typed columns send decimals, dates and times in their exact written form:
+// every digit of a 38-digit decimal and of a tenth of a microsecond lands,
+// and a text that is no such form still goes through the general readers.
+TEST(mss_value_encoder, exact_forms_keep_every_digit) {
+  struct row {
+    mss_column_info col;
+    const wchar_t* value;
+    std::string literal;
+  } rows[] = {
+      {column("d", "decimal", 0, 38, 0), L"-99999999999999999999999999999999999999",
+       "-99999999999999999999999999999999999999"},
+      {column("d", "decimal", 0, 38, 2), L"123456789012345678901234567890123456.78",
+       "123456789012345678901234567890123456.78"},
+      {column("d", "decimal", 0, 5, 2), L"0.10", "0.1"},
+      {column("d2", "datetime2", 0, 0, 7), L"2021-12-25 10:00:00.1234567",
+       "'2021-12-25T10:00:00.1234567'"},
+      {column("d2", "datetime2", 0, 0, 7), L"0001-01-01T00:00:00.0000001",
+       "'0001-01-01T00:00:00.0000001'"},
+      {column("dd", "date"), L"1600-02-29", "'1600-02-29'"},
+      {column("tm", "time", 0, 0, 7), L"23:59:59.9999999", "'23:59:59.9999999'"},
+      {column("tm", "time", 0, 0, 7), L"10:30 PM", "'22:30:00.0000000'"},
+      {column("dd", "date"), L"12/25/2021", "'2021-12-25'"},
+  };
+  for (const auto& r : rows) {
+    const mss_value_encoder encoder(L"[dbo].[t]", {r.col});
+    mss_encoded_value out;
+    encoder.encode(text(r.value), 0, out);
+    EXPECT_EQ(encoder.literal(out, 0), r.literal) << r.col.type_name << " " << r.literal;
+  }
+  // Digits past the column's precision or scale are refused, not cut.
+  const mss_value_encoder narrow(L"[dbo].[t]", {column("d", "decimal", 0, 38, 1)});
+  mss_encoded_value out;
+  EXPECT_THROW(narrow.encode(text(L"1.25"), 0, out), odb_exception);
+}
+
 TEST(mss_value_encoder, refusals_name_table_column_and_value) {
   struct row {
     mss_column_info col;
