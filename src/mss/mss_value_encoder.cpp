@@ -195,15 +195,15 @@ std::optional<moment> exact_moment(const std::string& text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   moment m;
-  m.days = ole_day_zero;
+  m.days = tk_day_zero;
   if (text.size() >= 10 && text[4] == '-') {
     int year = 0, month = 0, day = 0;
     if (!read_digits(p, end, 4, year) || *p++ != '-' || !read_digits(p, end, 2, month) ||
         *p++ != '-' || !read_digits(p, end, 2, day) || year < 1 || month < 1 || month > 12 ||
         day < 1)
       return std::nullopt;
-    m.days = ole_days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    const ole_civil_date back = ole_civil_from_days(m.days);
+    m.days = tk_days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const tk_civil_date back = tk_civil_from_days(m.days);
     if (back.day != static_cast<unsigned>(day)) return std::nullopt;  // 2021-02-30
     if (p != end && ((*p != ' ' && *p != 'T') || !read_exact_time(++p, end, m.ticks)))
       return std::nullopt;

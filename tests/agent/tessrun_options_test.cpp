@@ -121,6 +121,8 @@ TEST(tessrun_options, usage_text_is_complete) {
             std::string::npos);
   EXPECT_NE(r.err.find("\n   --src_pswd=...  password of an encrypted workbook\n"),
             std::string::npos);
+  EXPECT_NE(r.err.find("\n   --date_order=... how to read dates such as 01/02/2003"),
+            std::string::npos);
   EXPECT_TRUE(r.err.ends_with("      TESSALY_SRC_PASSWORD.\n\n\n")) << r.err;
 }
 

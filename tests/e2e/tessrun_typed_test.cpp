@@ -236,6 +236,17 @@ TEST(tessrun_typed_options, a_date_order_that_is_none_of_the_three_is_refused) {
       {"LC_ALL=C.UTF-8"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("Invalid date order 'dym'"), std::string::npos) << r.err;
+
+  temp_folder folder;
+  const std::string profile = folder.write("p.ini", "[MS Excel settings]\ndate order=d/m/y\n");
+  const process_result p = run_process(
+      TESSRUN_PATH, {"--profile=" + profile, "--src=x.csv", "--dest=d", "--from_csv"},
+      {"LC_ALL=C.UTF-8"});
+  EXPECT_NE(p.status, 0);
+  EXPECT_NE((p.out + p.err).find("'date order' under [MS Excel settings] is 'd/m/y': give dmy, "
+                                 "mdy or ymd"),
+            std::string::npos)
+      << p.out << p.err;
 }
 
 }  // namespace
