@@ -88,6 +88,7 @@ csv_file::csv_file(const std::wstring& path, const csv_record_reader::options& o
   tk_trace(1, "=== Got file size: %lld ===", static_cast<long long>(file_size));
   read_record();
   init_schema(b_first_row_names);
+  current_record = std::make_unique<csv_record>(schema);
   if (b_first_row_names) {
     record_number_ = 0;
     read_record();
@@ -191,7 +192,6 @@ void csv_file::append_record(udb_record&) {
 
 udb_record* csv_file::create_record() {
   tk_trace(1, "csv_file::create_record");
-  current_record.reset();
   if (status_ != csv_record_reader::status::record)
     throw tk_exception(failure_text(), tk_level_item);
   // Extra fields that are all empty (a delimiter at the end of every line)
@@ -201,7 +201,7 @@ udb_record* csv_file::create_record() {
   std::size_t used = fields_.count();
   while (used > columns && fields_.field(used - 1).empty()) --used;
   if (used > columns) throw tk_exception(failure_text(), tk_level_item);
-  current_record = std::make_unique<csv_record>(schema, fields_);
+  current_record->fill(fields_);
   return current_record.get();
 }
 
@@ -216,7 +216,6 @@ bool csv_file::is_eof() { return status_ == csv_record_reader::status::end_of_fi
 
 void csv_file::move_next() {
   tk_trace(1, "csv_file::move_next");
-  current_record.reset();
   read_record();
 }
 

@@ -23,8 +23,9 @@
 // get_progress() tells how much of the file has been read. This recordset is
 // never a destination: append_record raises tk_exception.
 //
-// Ownership: owns its reader, schema and current record (valid until the next
-// create_record or move_next). Thread-safety: one reading thread; another
+// Ownership: owns its reader, schema and the one record it fills again for
+// each row (what create_record returns is valid until the next create_record
+// or move_next, which may change it). Thread-safety: one reading thread; another
 // thread may call get_progress() at any time.
 #pragma once
 

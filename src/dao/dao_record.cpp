@@ -6,44 +6,60 @@
 #include "dao_field.hpp"
 #include "ole_datetime.hpp"
 #include "tk_trace.hpp"
+#include "udb_schema.hpp"
 
 namespace {
-ole_variant to_variant(const wb_value& v) {
+// Sets `field` to `v` in place; the field keeps its text buffer.
+void put(const wb_value& v, udb_field& field) {
   switch (v.kind) {
-    case wb_value::kind_t::null: {
-      ole_variant null;
-      null.variant.vt = VT_NULL;
-      return null;
-    }
+    case wb_value::kind_t::null:
+      field.set_null();
+      return;
     case wb_value::kind_t::number:
-      return ole_variant(v.number);
+      field.assign(ole_variant(v.number));
+      return;
     case wb_value::kind_t::currency: {
       double scaled = std::round(v.number * CY_SCALE);
       // An amount beyond what currency holds stays a plain number.
-      if (!(std::fabs(scaled) < 9.2e18)) return ole_variant(v.number);
-      return ole_variant(CY{static_cast<std::int64_t>(scaled)});
+      if (!(std::fabs(scaled) < 9.2e18)) {
+        field.assign(ole_variant(v.number));
+        return;
+      }
+      field.assign(ole_variant(CY{static_cast<std::int64_t>(scaled)}));
+      return;
     }
     case wb_value::kind_t::date: {
       SYSTEMTIME st;
       if (!VariantTimeToSystemTime(v.number, &st)) {
         tk_trace(2, "Failed to convert VARIANT->SYSTEMTIME");
-        return ole_variant(v.number);
+        field.assign(ole_variant(v.number));
+        return;
       }
-      return ole_variant(st);
+      field.assign(ole_variant(st));
+      return;
     }
     case wb_value::kind_t::boolean:
-      return ole_variant(v.number != 0);
+      field.assign(ole_variant(v.number != 0));
+      return;
     case wb_value::kind_t::text:
-      return ole_variant(v.text);
+      field.set_text(v.text);
+      return;
   }
-  return ole_variant();
+  field.set_null();
 }
 }  // namespace
 
-dao_record::dao_record(const std::vector<wb_value>& values, const std::vector<wb_column>& columns,
-                       const std::vector<int>& dao_types, const std::vector<std::int32_t>& sizes) {
-  tk_trace(1, "dao_record::dao_record: n_refs = %d", static_cast<int>(values.size()));
-  for (std::size_t i = 0; i < values.size() && i < columns.size(); ++i)
-    add_field(std::make_unique<dao_field>(columns[i].name, sizes[i], to_variant(values[i]),
-                                          dao_types[i]));
+dao_record::dao_record(const udb_schema& schema, const std::vector<int>& dao_types,
+                       const std::vector<std::int32_t>& sizes)
+    : udb_record(schema) {
+  tk_trace(1, "dao_record::dao_record: %zu columns", schema.field_count());
+  for (std::size_t i = 0; i < schema.field_count(); ++i) {
+    ole_variant null;
+    null.variant.vt = VT_NULL;
+    add_field(std::make_unique<dao_field>(std::wstring(), sizes[i], std::move(null), dao_types[i]));
+  }
+}
+
+void dao_record::fill(const std::vector<wb_value>& values) {
+  for (std::size_t i = 0; i < values.size() && i < field_count(); ++i) put(values[i], field_at(i));
 }

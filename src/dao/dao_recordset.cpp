@@ -15,6 +15,7 @@ dao_recordset::dao_recordset(const std::wstring& name, const std::wstring& sql,
   tk_trace(2, "Got records count: %d", record_count_);
   init_schema();
   init_indexes();
+  current_ = std::make_unique<dao_record>(schema, dao_types_, sizes_);
   restart();
 }
 
@@ -91,9 +92,8 @@ void dao_recordset::append_record(udb_record&) {
 
 udb_record* dao_recordset::create_record() {
   tk_trace(1, "dao_recordset::create_record");
-  current_.reset();
   if (b_eof_) return nullptr;
-  current_ = std::make_unique<dao_record>(values_, table_.columns(), dao_types_, sizes_);
+  current_->fill(values_);
   return current_.get();
 }
 

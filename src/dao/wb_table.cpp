@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <map>
 #include <unordered_map>
@@ -39,34 +40,62 @@ wb_cell_value::date_result wb_cell_value::serial_to_ole(double serial, bool b_19
   return ole < last_ole_date ? date_result::ok : date_result::invalid;
 }
 
-std::wstring wb_cell_value::general(double number) {
+namespace {
+void append_ascii(const char* text, std::wstring& out) {
+  for (const char* p = text; *p; ++p) out += static_cast<wchar_t>(*p);
+}
+
+void general_into(double number, std::wstring& out) {
   char buf[64];
   if (number == std::floor(number) && std::fabs(number) < 1e15) {
     std::snprintf(buf, sizeof buf, "%.0f", number);
   } else {
     std::snprintf(buf, sizeof buf, "%.15G", number);
   }
+  append_ascii(std::strcmp(buf, "-0") == 0 ? "0" : buf, out);
+}
+
+void duration_into(double days, std::wstring& out) {
+  const double rounded = std::round(std::fabs(days) * 86400.0);
+  if (!(rounded < 9e15)) return general_into(days, out);  // beyond whole seconds
+  const long long secs = static_cast<long long>(rounded);
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%s%02lld:%02lld:%02lld", days < 0 && secs != 0 ? "-" : "",
+                secs / 3600, secs / 60 % 60, secs % 60);
+  append_ascii(buf, out);
+}
+}  // namespace
+
+std::wstring wb_cell_value::general(double number) {
   std::wstring out;
-  for (const char* p = buf; *p; ++p) out += static_cast<wchar_t>(*p);
-  if (out == L"-0") out = L"0";
+  general_into(number, out);
   return out;
 }
 
 std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
+  std::wstring out;
+  display(cell, b_1904, out);
+  return out;
+}
+
+void wb_cell_value::display(const wb_cell& cell, bool b_1904, std::wstring& out) {
+  out.clear();
   switch (cell.kind) {
     case wb_kind::text:
-      return std::wstring(cell.str());
+      out.assign(cell.str());
+      return;
     case wb_kind::boolean:
-      return cell.number != 0 ? L"TRUE" : L"FALSE";
+      out.assign(cell.number != 0 ? L"TRUE" : L"FALSE");
+      return;
     case wb_kind::number: {
       double ole = 0;
-      if (cell.format == wb_format_class::duration) return duration(cell.number);
-      if (cell.format != wb_format_class::date) return general(cell.number);
+      if (cell.format == wb_format_class::duration) return duration_into(cell.number, out);
+      if (cell.format != wb_format_class::date) return general_into(cell.number, out);
       switch (serial_to_ole(cell.number, b_1904, ole)) {
         case date_result::null:
-          return {};
+          return;
         case date_result::invalid:
-          return general(cell.number);
+          return general_into(cell.number, out);
         case date_result::ok:
           break;
       }
@@ -79,29 +108,27 @@ std::wstring wb_cell_value::display(const wb_cell& cell, bool b_1904) {
       }
       const tk_civil_date c = tk_civil_from_days(tk_day_zero + days);
       const long long y = c.year, m = c.month, d = c.day;
-      wchar_t buf[64];
+      char buf[128];
       if (days == 0)
-        std::swprintf(buf, 64, L"%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60,
+                      secs % 60);
       else if (secs == 0)
-        std::swprintf(buf, 64, L"%04lld-%02lld-%02lld", y, m, d);
+        std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld", y, m, d);
       else
-        std::swprintf(buf, 64, L"%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, secs / 3600,
-                      secs / 60 % 60, secs % 60);
-      return buf;
+        std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d,
+                      secs / 3600, secs / 60 % 60, secs % 60);
+      append_ascii(buf, out);
+      return;
     }
     default:
-      return {};
+      return;
   }
 }
 
 std::wstring wb_cell_value::duration(double days) {
-  const double rounded = std::round(std::fabs(days) * 86400.0);
-  if (!(rounded < 9e15)) return general(days);  // beyond whole seconds
-  const long long secs = static_cast<long long>(rounded);
-  wchar_t buf[64];
-  std::swprintf(buf, 64, L"%ls%02lld:%02lld:%02lld", days < 0 && secs != 0 ? L"-" : L"",
-                secs / 3600, secs / 60 % 60, secs % 60);
-  return buf;
+  std::wstring out;
+  duration_into(days, out);
+  return out;
 }
 
 wb_table::cell_class wb_table::classify(const wb_cell& cell) const {
@@ -295,15 +322,17 @@ std::unique_ptr<wb_row_cursor> wb_table::rows() const {
   return std::make_unique<wb_row_cursor>(spool_.replay(), *this);
 }
 
-wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {
-  wb_value v;
+void wb_table::value_of(const wb_cell& cell, std::size_t column, wb_value& v) const {
+  v.kind = wb_value::kind_t::null;
+  v.number = 0;
+  v.text.clear();
   const wb_column& col = columns_[column];
   cell_class kind = classify(cell);
-  if (kind == cell_class::none) return v;
+  if (kind == cell_class::none) return;
   switch (col.type) {
     case wb_column_type::text:
     case wb_column_type::long_text:
-      v.text = wb_cell_value::display(cell, book_.is_1904());
+      wb_cell_value::display(cell, book_.is_1904(), v.text);
       // An empty display is NULL (serial 60 as a date) unless the cell holds
       // an empty text, which is a value.
       if (!v.text.empty() || cell.kind == wb_kind::text) v.kind = wb_value::kind_t::text;
@@ -328,7 +357,6 @@ wb_value wb_table::value_of(const wb_cell& cell, std::size_t column) const {
       v.number = cell.number != 0 ? 1 : 0;
       break;
   }
-  return v;
 }
 
 wb_row_cursor::wb_row_cursor(std::unique_ptr<wb_cell_stream> cells, const wb_table& table)
@@ -336,7 +364,13 @@ wb_row_cursor::wb_row_cursor(std::unique_ptr<wb_cell_stream> cells, const wb_tab
 
 bool wb_row_cursor::next(std::vector<wb_value>& values) {
   if (table_.record_count_ == 0 || row_ > table_.last_row_) return false;
-  values.assign(table_.columns_.size(), wb_value{});
+  // Emptied in place: each value keeps its text buffer for the next row.
+  values.resize(table_.columns_.size());
+  for (wb_value& v : values) {
+    v.kind = wb_value::kind_t::null;
+    v.number = 0;
+    v.text.clear();
+  }
   for (;;) {
     if (!b_pending_) {
       if (b_cells_done_ || !cells_->next(pending_)) {
@@ -351,7 +385,7 @@ bool wb_row_cursor::next(std::vector<wb_value>& values) {
     if (pending_.col < table_.first_col_) continue;
     std::size_t column = pending_.col - table_.first_col_;
     if (column >= values.size()) continue;
-    values[column] = table_.value_of(pending_, column);
+    table_.value_of(pending_, column, values[column]);
   }
   ++row_;
   return true;

@@ -77,6 +77,8 @@ class wb_cell_value final {
   static date_result serial_to_ole(double serial, bool b_1904, double& ole);
   // The text a cell shows, as the mixed-column rule keeps it.
   static std::wstring display(const wb_cell& cell, bool b_1904);
+  // The same into `out`, reusing its buffer.
+  static void display(const wb_cell& cell, bool b_1904, std::wstring& out);
   // Excel's General form of a number (up to 15 significant digits).
   static std::wstring general(double number);
   // A duration in days as hours, minutes and whole seconds: "30:15:00",
@@ -126,7 +128,8 @@ class wb_table final {
   };
   enum class cell_class : std::uint8_t { none, number, currency, date, boolean, text, duration };
   cell_class classify(const wb_cell& cell) const;
-  wb_value value_of(const wb_cell& cell, std::size_t column) const;
+  // Fills `value` in place (its text buffer is reused).
+  void value_of(const wb_cell& cell, std::size_t column, wb_value& value) const;
   bool in_area(const wb_cell& cell) const;
   void count(column_stats& stats, const wb_cell& cell);
   wb_column make_column(const column_stats& stats) const;

@@ -133,7 +133,7 @@ const ole_variant& mss_table::value_for(const udb_record& record, std::size_t po
   const t_ftd& f = schema.field_at(position);
   // Fields are matched by name; a record from a reader keeps the order.
   if (position < record.field_count() &&
-      tk_compare_nocase(record.field_at(position).name, f.name) == 0)
+      tk_compare_nocase(record.field_name(position), f.name) == 0)
     return record.field_at(position);
   if (record.find_field(f.name)) return record.get_field(f.name);
   if (position < record.field_count()) return record.field_at(position);

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -388,6 +389,16 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t /*fla
   }
   VARIANT result;
   if (const HRESULT hr = convert(*src, vt, &result); FAILED(hr)) return hr;
-  *dest = std::move(result);
+  if (result.vt == VT_BSTR || ole_is_array_tag(result.vt)) {
+    *dest = std::move(result);
+    return S_OK;
+  }
+  // A number in place of a text keeps the text's buffer, so that a row of
+  // values reused for every record does not allocate again for the next text.
+  dest->vt = result.vt;
+  std::memcpy(&dest->decVal, &result.decVal, sizeof(DECIMAL));  // the whole union
+  dest->bstrVal.clear();
+  dest->parray.data.clear();
+  dest->parray.lower_bound = 0;
   return S_OK;
 }

@@ -202,7 +202,12 @@ ole_variant& ole_variant::assign(const wchar_t* text) {
 }
 
 void ole_variant::release() {
-  VariantClear(variant);
+  // Not VariantClear: the text and array buffers stay for the next value.
+  variant.vt = VT_EMPTY;
+  variant.decVal = DECIMAL{};
+  variant.bstrVal.clear();
+  variant.parray.data.clear();
+  variant.parray.lower_bound = 0;
   i8_value = 0;
   ui8_value = 0;
   systemtime = SYSTEMTIME();
@@ -520,10 +525,24 @@ void ole_variant::attach_string(const std::string& text) {
 
 void ole_variant::attach_wstring(const std::wstring& text) {
   tk_trace(1, "ole_variant::attach_wstring: text copied");
-  std::wstring copy = text;
-  release();
+  set_text(text);
+}
+
+void ole_variant::set_text(std::wstring_view text) {
+  // The text first: it may be a view of this value's own text.
+  variant.bstrVal.assign(text.data(), text.size());
   variant.vt = VT_BSTR;
-  variant.bstrVal = std::move(copy);
+  variant.decVal = DECIMAL{};
+  variant.parray.data.clear();
+  variant.parray.lower_bound = 0;
+  i8_value = 0;
+  ui8_value = 0;
+  systemtime = SYSTEMTIME();
+}
+
+void ole_variant::set_null() {
+  release();
+  variant.vt = VT_NULL;
 }
 
 // ---- from text ----------------------------------------------------------

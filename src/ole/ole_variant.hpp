@@ -6,6 +6,10 @@
 // systemtime beside the VARIANT's date number; systemtime is what printing and
 // conversion read. The value owns its text and byte-array payloads; copies
 // are deep and moves leave the source VT_EMPTY. Numeric values never allocate.
+// Clearing a value, or giving it another one, keeps the memory of its text
+// (and byte array) for the next text put in it: a reader that refills one
+// row of values per record allocates nothing once the row has seen its
+// longest texts.
 // One value is not safe to share between threads while one of them writes.
 #pragma once
 
@@ -13,6 +17,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ole_exceptions.hpp"
@@ -79,6 +84,9 @@ class ole_variant {
   void attach_binary(std::size_t count, const std::uint8_t* data);
   void attach_string(const std::string& text);  // from the ANSI code page
   void attach_wstring(const std::wstring& text);
+  // In place, reusing the text buffer: VT_BSTR holding `text`, or VT_NULL.
+  void set_text(std::wstring_view text);
+  void set_null();
 
   // A value of `type` read from text; an empty text gives VT_EMPTY (an empty
   // VT_BSTR for VT_BSTR). Text that is no value of the type gives VT_EMPTY;

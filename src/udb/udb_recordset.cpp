@@ -42,7 +42,7 @@ void udb_recordset::convert_record(udb_record& record) const {
   for (std::size_t i = 0; i < count; ++i) {
     udb_field& field = record.field_at(i);
     const t_ftd& column = schema.field_at(i);
-    tk_trace(1, L"from=%ls, to=%ls", field.name.c_str(), column.name.c_str());
+    tk_trace(1, L"column %ls", column.name.c_str());
     field.change_type(column.vartype);
   }
 }

@@ -49,7 +49,8 @@ TEST(csv_record, one_field_per_column_with_null_for_the_missing_ones) {
     ASSERT_EQ(record.field_count(), c.expected.size());
     for (std::size_t i = 0; i < record.field_count(); ++i) {
       const udb_field& f = record.field_at(i);
-      EXPECT_EQ(f.name, c.columns ? L"col" + std::to_wstring(i) : L"F" + std::to_wstring(i + 1));
+      EXPECT_EQ(record.field_name(i),
+                c.columns ? L"col" + std::to_wstring(i) : L"F" + std::to_wstring(i + 1));
       EXPECT_FALSE(f.b_not_null || f.b_auto_increment);
       if (c.expected[i] == nullptr) {
         EXPECT_EQ(f.get_type(), VT_NULL);

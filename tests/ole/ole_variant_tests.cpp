@@ -176,6 +176,52 @@ TEST(OleVariant, CopiesAreDeepAndMovesEmptyTheSource) {
   EXPECT_EQ(bytes_of(from_carray), std::vector<std::uint8_t>{5});
 }
 
+// A row of values refilled for every record must not give its text memory
+// back between values: whatever the value becomes in between, the next text
+// lands in the same buffer.
+TEST(OleVariant, KeepsItsTextBufferWhateverItBecomesInBetween) {
+  const std::wstring long_text(300, L'x');
+  const struct {
+    const char* what;
+    std::function<void(ole_variant&)> become;
+    VARTYPE type;
+  } cases[] = {
+      {"NULL", [](ole_variant& v) { v.set_null(); }, VT_NULL},
+      {"a copied number", [](ole_variant& v) { v.assign(ole_variant(2.5)); }, VT_R8},
+      {"a copied date", [](ole_variant& v) { v.assign(ole_variant(make_time(2001, 2, 3))); },
+       VT_DATE},
+      {"a shorter text", [](ole_variant& v) { v.set_text(L"ab"); }, VT_BSTR},
+      {"converted to a number", [](ole_variant& v) { v.change_type(VT_I4); }, VT_I4},
+      {"converted to a decimal", [](ole_variant& v) { v.change_type(VT_DECIMAL); }, VT_DECIMAL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ole_variant v;
+    v.set_text(long_text);
+    const wchar_t* const buffer = v.variant.bstrVal.data();
+    v.set_text(L"12");
+    c.become(v);
+    EXPECT_EQ(v.get_type(), c.type);
+    v.set_text(long_text);
+    EXPECT_EQ(v.variant.bstrVal.data(), buffer);
+    EXPECT_EQ(v.to_wstring(), long_text);
+    EXPECT_EQ(v.i8_value, 0);
+    EXPECT_EQ(v.systemtime, SYSTEMTIME());
+  }
+}
+
+TEST(OleVariant, SetTextTakesAViewOfItsOwnText) {
+  ole_variant v;
+  v.set_text(L"abcdef");
+  v.set_text(std::wstring_view(v.variant.bstrVal).substr(2, 3));
+  EXPECT_EQ(v.to_wstring(), L"cde");
+  v.assign(ole_variant(7LL));
+  v.set_text(L"");
+  EXPECT_EQ(v.get_type(), VT_BSTR);
+  EXPECT_EQ(v.i8_value, 0);
+  EXPECT_EQ(v.to_string(), "");
+}
+
 TEST(OleVariant, AllocatesAndRedimensionsByteArrays) {
   ole_variant v(42);
   v.allocate_safe_array(3);

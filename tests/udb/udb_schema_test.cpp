@@ -174,6 +174,30 @@ TEST(udb_record, lookups_ignore_case_and_take_the_first_field) {
   EXPECT_THROW(record.field_at(3), tk_mail_assertion);
 }
 
+// A reader's reusable row names its fields by the schema it was read
+// against; a record built field by field names them itself.
+TEST(udb_record, names_come_from_the_schema_when_there_is_one) {
+  udb_schema schema(true);
+  schema.add_field(std::make_unique<t_ftd>(50, L"Name", VT_BSTR, false, false, ole_variant(), 0));
+  schema.add_field(std::make_unique<t_ftd>(8, L"Qty", VT_I4, false, false, ole_variant(), 0));
+  udb_record record(schema);
+  record.add_field(std::make_unique<udb_field>());
+  record.add_field(std::make_unique<udb_field>(L"ignored", 0, ole_variant(3), false, false));
+  EXPECT_EQ(record.field_name(0), L"Name");
+  EXPECT_EQ(record.field_name(1), L"Qty");
+  EXPECT_TRUE(record.find_field(L"qty"));
+  EXPECT_FALSE(record.find_field(L"ignored"));
+  EXPECT_EQ(&record.get_field(L"QTY"), &record.field_at(1));
+  // Renaming the column renames the record's field with it.
+  schema.field_at(0).name = L"Title";
+  EXPECT_TRUE(record.find_field(L"title"));
+  EXPECT_THROW(record.field_name(2), tk_mail_assertion);
+
+  udb_record built;
+  built.add_field(text_field(L"Own", L"x"));
+  EXPECT_EQ(built.field_name(0), L"Own");
+}
+
 TEST(udb_record, missing_name_yields_an_empty_field) {
   udb_record record;
   record.add_field(text_field(L"Name", L"x"));
