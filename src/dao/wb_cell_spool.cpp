@@ -12,8 +12,11 @@
 
 namespace {
 // Record: row (4), col (2), kind (1), format (1), number (8), text length (4),
-// then the text's code units (4 bytes each).
+// then the text's code units (4 bytes each), or, for a shared string (the
+// kind's top bit set), where it starts in the workbook's table (8): the table
+// outlives the spool, and a sheet of few distinct texts stays small.
 constexpr std::size_t head_size = 20;
+constexpr std::uint8_t shared_flag = 0x80;
 constexpr std::size_t flush_size = 1u << 20;
 
 [[noreturn]] void fail(const char* what) {
@@ -35,18 +38,28 @@ class wb_spool_stream final : public wb_cell_stream {
     std::uint16_t col = 0;
     std::memcpy(&col, head + 4, 2);
     cell.col = col;
-    cell.kind = static_cast<wb_kind>(head[6]);
+    cell.kind = static_cast<wb_kind>(head[6] & ~shared_flag);
     cell.format = static_cast<wb_format_class>(head[7]);
     std::memcpy(&cell.number, head + 8, 8);
     std::memcpy(&length, head + 16, 4);
     cell.shared = {};
+    if (head[6] & shared_flag) {
+      const wchar_t* start = nullptr;
+      if (!take(&start, sizeof start)) cut_short();
+      cell.text.clear();
+      cell.shared = std::wstring_view(start, length);
+      return true;
+    }
     cell.text.resize(length);
-    if (length > 0 && !take(cell.text.data(), length * sizeof(wchar_t)))
-      throw dao_exception(dao_exception::bad_table, "The worksheet's kept cells are cut short");
+    if (length > 0 && !take(cell.text.data(), length * sizeof(wchar_t))) cut_short();
     return true;
   }
 
  private:
+  [[noreturn]] static void cut_short() {
+    throw dao_exception(dao_exception::bad_table, "The worksheet's kept cells are cut short");
+  }
+
   // Copies the next `count` bytes; false at the end.
   bool take(void* out, std::size_t count) {
     auto* dst = static_cast<std::uint8_t*>(out);
@@ -94,19 +107,27 @@ class wb_spool_stream final : public wb_cell_stream {
 wb_cell_spool::wb_cell_spool(std::size_t memory_budget) : budget_(memory_budget) {}
 
 void wb_cell_spool::append(const wb_cell& cell) {
+  const bool b_shared = cell.text.empty() && !cell.shared.empty();
   std::wstring_view text = cell.str();
   std::uint32_t length = static_cast<std::uint32_t>(text.size());
   std::uint16_t col = static_cast<std::uint16_t>(cell.col);
   std::size_t at = buffer_.size();
-  buffer_.resize(at + head_size + length * sizeof(wchar_t));
+  const std::size_t body = b_shared ? sizeof(const wchar_t*) : length * sizeof(wchar_t);
+  buffer_.resize(at + head_size + body);
   std::uint8_t* p = buffer_.data() + at;
   std::memcpy(p, &cell.row, 4);
   std::memcpy(p + 4, &col, 2);
-  p[6] = static_cast<std::uint8_t>(cell.kind);
+  p[6] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(cell.kind) |
+                                   (b_shared ? shared_flag : 0));
   p[7] = static_cast<std::uint8_t>(cell.format);
   std::memcpy(p + 8, &cell.number, 8);
   std::memcpy(p + 16, &length, 4);
-  if (length > 0) std::memcpy(p + head_size, text.data(), length * sizeof(wchar_t));
+  if (b_shared) {
+    const wchar_t* start = text.data();
+    std::memcpy(p + head_size, &start, sizeof start);
+  } else if (length > 0) {
+    std::memcpy(p + head_size, text.data(), length * sizeof(wchar_t));
+  }
   if (file_ ? buffer_.size() >= flush_size : buffer_.size() > budget_) flush();
 }
 

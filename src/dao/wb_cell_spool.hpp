@@ -5,7 +5,9 @@
 // decompression and XML parse. Cells are stored compactly in memory up to a
 // fixed budget and in an anonymous temporary file beyond it, so memory stays
 // flat however large the sheet. Any number of readers can replay the cells
-// independently, in the order they were appended.
+// independently, in the order they were appended. A shared string is kept
+// as its place in the workbook's table, so the workbook must outlive the
+// spool (as it outlives its tables).
 // Owns its buffer and file. Not copyable. Appending is not thread-safe;
 // readers made after finish() only read.
 #pragma once

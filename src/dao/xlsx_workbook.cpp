@@ -3,9 +3,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "dao_exception.hpp"
 #include "tk_civil.hpp"
@@ -306,14 +306,18 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         parser_(*this, std::move(part)) {}
 
   bool next(wb_cell& cell) override {
-    while (queue_.empty() && !done_) {
-      std::size_t got = entry_.read(chunk_, sizeof chunk_);
-      done_ = got == 0;
-      parser_.feed(chunk_, got, done_);
+    if (head_ == count_) {
+      head_ = count_ = 0;
+      while (count_ == 0 && !done_) {
+        std::size_t got = entry_.read(chunk_, sizeof chunk_);
+        done_ = got == 0;
+        parser_.feed(chunk_, got, done_);
+      }
+      if (count_ == 0) return false;
     }
-    if (queue_.empty()) return false;
-    cell = std::move(queue_.front());
-    queue_.pop_front();
+    // A swap, not a copy: the caller's old text buffer takes the slot and is
+    // filled again by a later cell.
+    std::swap(cell, queue_[head_++]);
     return true;
   }
 
@@ -393,8 +397,18 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
     value_.append(text);
   }
 
+  // The next free place in the queue; its buffers are those of a cell
+  // handed out before.
+  wb_cell& free_slot() {
+    if (count_ == queue_.size()) queue_.emplace_back();
+    return queue_[count_];
+  }
+
   void finish_cell() {
-    wb_cell& c = cell_;
+    wb_cell& c = free_slot();
+    c.row = cell_.row;
+    c.col = cell_.col;
+    c.format = cell_.format;
     c.text.clear();
     c.shared = {};
     c.number = 0;
@@ -411,7 +425,8 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       // without one is the empty text (some writers store '' that way).
       if (type_ == cell_type::text && !b_value_) return;
       c.kind = wb_kind::text;
-      c.text = wb_decode_escapes(wb_from_utf8(value_));
+      wb_append_utf8(value_, c.text);
+      if (c.text.find(L"_x") != std::wstring::npos) c.text = wb_decode_escapes(std::move(c.text));
     } else if (type_ == cell_type::boolean) {
       if (value_.empty()) return;
       c.kind = wb_kind::boolean;
@@ -425,7 +440,7 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         if (c.format != wb_format_class::date) c.format = wb_format_class::date;
       } else {
         c.kind = wb_kind::text;
-        c.text = wb_from_utf8(value_);
+        wb_append_utf8(value_, c.text);
       }
     } else {
       if (value_.empty()) return;  // a blank cell that only carries a format
@@ -433,10 +448,10 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
         c.kind = wb_kind::number;
       } else {
         c.kind = wb_kind::text;
-        c.text = wb_from_utf8(value_);
+        wb_append_utf8(value_, c.text);
       }
     }
-    queue_.push_back(std::move(c));
+    ++count_;
   }
 
   // The cell's t attribute; anything unknown is read as a number.
@@ -454,7 +469,8 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
   const xlsx_workbook& book_;
   zip_entry_stream entry_;
   xml_push_parser parser_;
-  std::deque<wb_cell> queue_;
+  std::vector<wb_cell> queue_;  // cells decoded and not yet handed out: [head_, count_)
+  std::size_t head_ = 0, count_ = 0;
   char chunk_[1 << 18];
   bool done_ = false;
   bool in_data_ = false, in_cell_ = false, in_v_ = false, in_inline_ = false;
