@@ -11,13 +11,20 @@
 #include "tk_trace.hpp"
 
 namespace {
-// Record: row (4), col (2), kind (1), format (1), number (8), text length (4),
-// then the text's code units (4 bytes each), or, for a shared string (the
-// kind's top bit set), where it starts in the workbook's table (8): the table
-// outlives the spool, and a sheet of few distinct texts stays small.
-constexpr std::size_t head_size = 20;
-constexpr std::uint8_t shared_flag = 0x80;
+// A cell is kept in 1 to 21 bytes before its text. The first byte holds the
+// kind (bits 0-2), the number format's class (bits 3-4) and three flags:
+// the cell lies on the row of the cell before it (the row is left out), in
+// the column after it (the column is left out), its text is a shared string.
+// Then, as the flags say: column (2), row (4); the number (8); for texts the
+// length (4) and either
+// the code units (4 bytes each) or, for a shared string, where it starts in
+// the workbook's table (8): the table outlives the spool, and a sheet of few
+// distinct texts stays small.
+constexpr std::uint8_t same_row = 0x20;
+constexpr std::uint8_t next_col = 0x40;
+constexpr std::uint8_t shared_text = 0x80;
 constexpr std::size_t flush_size = 1u << 20;
+constexpr std::size_t longest_head = 1 + 2 + 4 + 8 + 4 + sizeof(const wchar_t*);
 
 [[noreturn]] void fail(const char* what) {
   throw dao_exception(dao_exception::bad_table,
@@ -31,42 +38,58 @@ class wb_spool_stream final : public wb_cell_stream {
   explicit wb_spool_stream(const wb_cell_spool& spool) : spool_(spool) {}
 
   bool next(wb_cell& cell) override {
-    std::uint8_t head[head_size];
-    if (!take(head, head_size)) return false;
-    std::uint32_t length = 0;
-    std::memcpy(&cell.row, head, 4);
-    std::uint16_t col = 0;
-    std::memcpy(&col, head + 4, 2);
-    cell.col = col;
-    cell.kind = static_cast<wb_kind>(head[6] & ~shared_flag);
-    cell.format = static_cast<wb_format_class>(head[7]);
-    std::memcpy(&cell.number, head + 8, 8);
-    std::memcpy(&length, head + 16, 4);
+    std::uint8_t tag = 0;
+    if (!take(&tag, 1)) return false;
+    cell.kind = static_cast<wb_kind>(tag & 0x07);
+    cell.format = static_cast<wb_format_class>((tag >> 3) & 0x03);
+    if (tag & next_col) {
+      ++col_;
+    } else {
+      std::uint16_t col = 0;
+      must_take(&col, 2);
+      col_ = col;
+    }
+    if (!(tag & same_row)) must_take(&row_, 4);
+    cell.row = row_;
+    cell.col = col_;
+    must_take(&cell.number, 8);
     cell.shared = {};
-    if (head[6] & shared_flag) {
+    if (cell.kind != wb_kind::text) {
+      cell.text.clear();
+      return true;
+    }
+    std::uint32_t length = 0;
+    must_take(&length, 4);
+    if (tag & shared_text) {
       const wchar_t* start = nullptr;
-      if (!take(&start, sizeof start)) cut_short();
+      must_take(&start, sizeof start);
       cell.text.clear();
       cell.shared = std::wstring_view(start, length);
       return true;
     }
     cell.text.resize(length);
-    if (length > 0 && !take(cell.text.data(), length * sizeof(wchar_t))) cut_short();
+    if (length > 0) must_take(cell.text.data(), length * sizeof(wchar_t));
     return true;
   }
 
  private:
-  [[noreturn]] static void cut_short() {
-    throw dao_exception(dao_exception::bad_table, "The worksheet's kept cells are cut short");
+  void must_take(void* out, std::size_t count) {
+    if (!take(out, count))
+      throw dao_exception(dao_exception::bad_table, "The worksheet's kept cells are cut short");
   }
 
   // Copies the next `count` bytes; false at the end.
   bool take(void* out, std::size_t count) {
+    if (count <= size_ - at_) {  // the usual case: all in the current piece
+      std::memcpy(out, data_ + at_, count);
+      at_ += count;
+      return true;
+    }
     auto* dst = static_cast<std::uint8_t*>(out);
     while (count > 0) {
-      if (at_ == window_.size() && !refill()) return false;
-      std::size_t n = std::min(count, window_.size() - at_);
-      std::memcpy(dst, window_.data() + at_, n);
+      if (at_ == size_ && !refill()) return false;
+      std::size_t n = std::min(count, size_ - at_);
+      std::memcpy(dst, data_ + at_, n);
       at_ += n;
       dst += n;
       count -= n;
@@ -74,7 +97,8 @@ class wb_spool_stream final : public wb_cell_stream {
     return true;
   }
 
-  // The next piece: from the file while it lasts, then the in-memory tail.
+  // The next piece: from the file while it lasts, then the in-memory tail,
+  // read where it lies.
   bool refill() {
     at_ = 0;
     if (spool_.file_ && offset_ < spool_.file_size_) {
@@ -84,50 +108,83 @@ class wb_spool_stream final : public wb_cell_stream {
       ssize_t got =
           ::pread(fileno(spool_.file_.get()), window_.data(), want, static_cast<off_t>(offset_));
       if (got <= 0) fail("read");
-      window_.resize(static_cast<std::size_t>(got));
       offset_ += static_cast<std::uint64_t>(got);
+      data_ = window_.data();
+      size_ = static_cast<std::size_t>(got);
       return true;
     }
     if (!tail_done_) {
       tail_done_ = true;
-      window_.assign(spool_.buffer_.begin(), spool_.buffer_.end());
-      return !window_.empty();
+      data_ = spool_.buffer_.data();
+      size_ = spool_.buffer_.size();
+      return size_ > 0;
     }
-    window_.clear();
+    data_ = nullptr;
+    size_ = 0;
     return false;
   }
 
   const wb_cell_spool& spool_;
-  std::vector<std::uint8_t> window_;
+  std::vector<std::uint8_t> window_;    // a piece read from the file
+  const std::uint8_t* data_ = nullptr;  // the current piece
+  std::size_t size_ = 0;
   std::size_t at_ = 0;
   std::uint64_t offset_ = 0;
   bool tail_done_ = false;
+  std::uint32_t row_ = 0;  // of the cell before
+  std::uint32_t col_ = 0;
 };
 
 wb_cell_spool::wb_cell_spool(std::size_t memory_budget) : budget_(memory_budget) {}
 
 void wb_cell_spool::append(const wb_cell& cell) {
-  const bool b_shared = cell.text.empty() && !cell.shared.empty();
-  std::wstring_view text = cell.str();
-  std::uint32_t length = static_cast<std::uint32_t>(text.size());
-  std::uint16_t col = static_cast<std::uint16_t>(cell.col);
-  std::size_t at = buffer_.size();
-  const std::size_t body = b_shared ? sizeof(const wchar_t*) : length * sizeof(wchar_t);
-  buffer_.resize(at + head_size + body);
-  std::uint8_t* p = buffer_.data() + at;
-  std::memcpy(p, &cell.row, 4);
-  std::memcpy(p + 4, &col, 2);
-  p[6] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(cell.kind) |
-                                   (b_shared ? shared_flag : 0));
-  p[7] = static_cast<std::uint8_t>(cell.format);
-  std::memcpy(p + 8, &cell.number, 8);
-  std::memcpy(p + 16, &length, 4);
-  if (b_shared) {
-    const wchar_t* start = text.data();
-    std::memcpy(p + head_size, &start, sizeof start);
-  } else if (length > 0) {
-    std::memcpy(p + head_size, text.data(), length * sizeof(wchar_t));
+  const bool b_text = cell.kind == wb_kind::text;
+  const bool b_shared = b_text && cell.text.empty() && !cell.shared.empty();
+  const std::wstring_view text = cell.str();
+  const auto length = static_cast<std::uint32_t>(text.size());
+  const std::size_t body = !b_text    ? 0
+                           : b_shared ? sizeof(const wchar_t*)
+                                      : length * sizeof(wchar_t);
+  const std::size_t at = buffer_.size();
+  if (buffer_.capacity() < at + longest_head + body)
+    buffer_.reserve(std::max(2 * buffer_.capacity(), at + longest_head + body));
+  buffer_.resize(at + longest_head + body);
+  std::uint8_t* const first = buffer_.data() + at;
+  std::uint8_t* p = first + 1;
+  std::uint8_t tag = static_cast<std::uint8_t>(static_cast<std::uint8_t>(cell.kind) |
+                                               (static_cast<std::uint8_t>(cell.format) << 3));
+  if (b_any_ && cell.row == last_row_) tag |= same_row;
+  if (b_any_ && cell.col == last_col_ + 1) {
+    tag |= next_col;
+  } else {
+    const auto col = static_cast<std::uint16_t>(cell.col);
+    std::memcpy(p, &col, 2);
+    p += 2;
   }
+  if (!(tag & same_row)) {
+    std::memcpy(p, &cell.row, 4);
+    p += 4;
+  }
+  std::memcpy(p, &cell.number, 8);
+  p += 8;
+  if (b_text) {
+    std::memcpy(p, &length, 4);
+    p += 4;
+    if (b_shared) {
+      tag |= shared_text;
+      const wchar_t* start = text.data();
+      std::memcpy(p, &start, sizeof start);
+      p += sizeof start;
+    } else if (length > 0) {
+      std::memcpy(p, text.data(), length * sizeof(wchar_t));
+      p += length * sizeof(wchar_t);
+    }
+  }
+  *first = tag;
+  buffer_.resize(static_cast<std::size_t>(p - buffer_.data()));
+  b_any_ = true;
+  last_row_ = cell.row;
+  last_col_ = cell.col;
   if (file_ ? buffer_.size() >= flush_size : buffer_.size() > budget_) flush();
 }
 
@@ -144,7 +201,7 @@ void wb_cell_spool::flush() {
   if (buffer_.capacity() > 2 * flush_size) {
     // From here on only a flush's worth is ever held.
     std::vector<std::uint8_t>().swap(buffer_);
-    buffer_.reserve(flush_size + head_size);
+    buffer_.reserve(flush_size + longest_head);
   }
   buffer_.clear();
 }

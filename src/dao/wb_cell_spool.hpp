@@ -45,4 +45,7 @@ class wb_cell_spool final {
   std::vector<std::uint8_t> buffer_;  // everything (in memory) or the unwritten tail
   std::unique_ptr<std::FILE, file_closer> file_;
   std::uint64_t file_size_ = 0;
+  bool b_any_ = false;  // a cell has been appended; its place follows
+  std::uint32_t last_row_ = 0;
+  std::uint32_t last_col_ = 0;
 };

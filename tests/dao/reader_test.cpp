@@ -331,6 +331,40 @@ TEST(cell_spool, replays_cells_from_memory_and_from_the_file) {
     EXPECT_FALSE(second->next(b));
   }
 }
+
+// A shared string is kept as its place in the workbook's table, in memory
+// and in the file alike: the replayed cell views the same characters.
+TEST(wb_cell_spool, shared_strings_come_back_as_views_of_the_table) {
+  const std::wstring table = L"red green blue";
+  for (std::size_t budget : {std::size_t{32}, std::size_t{1} << 20}) {
+    wb_cell_spool spool(budget);
+    for (std::uint32_t i = 0; i < 500; ++i) {
+      wb_cell c;
+      c.row = i / 2;
+      c.col = i % 2 ? 3 : 7;  // columns out of order within a row
+      c.kind = wb_kind::text;
+      c.shared = std::wstring_view(table).substr(i % 3 * 4, 3 + i % 2);
+      if (i % 5 == 0) c.text = L"own";  // a text of its own wins over the view
+      spool.append(c);
+    }
+    spool.finish();
+    auto cells = spool.replay();
+    wb_cell got;
+    for (std::uint32_t i = 0; i < 500; ++i) {
+      ASSERT_TRUE(cells->next(got));
+      ASSERT_EQ(got.row, i / 2);
+      ASSERT_EQ(got.col, i % 2 ? 3u : 7u);
+      if (i % 5 == 0) {
+        ASSERT_EQ(got.str(), L"own");
+        continue;
+      }
+      ASSERT_TRUE(got.text.empty());
+      ASSERT_EQ(got.shared.data(), table.data() + i % 3 * 4);
+      ASSERT_EQ(got.shared.size(), 3 + i % 2);
+    }
+    EXPECT_FALSE(cells->next(got));
+  }
+}
 }  // namespace
 
 namespace {
