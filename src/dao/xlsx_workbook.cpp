@@ -194,11 +194,17 @@ class shared_handler final : public xml_handler {
     if (name == "si") {
       if (offsets_.size() >= wb_limits::max_shared_strings)
         fail("The shared-string table of the workbook is too large");
-      std::wstring text = wb_decode_escapes(wb_from_utf8(current_));
-      if (pool_.size() + text.size() > wb_limits::max_shared_chars)
+      // Straight into the pool; only a text with _xHHHH_ escapes is redone.
+      const std::size_t start = pool_.size();
+      wb_append_utf8(current_, pool_);
+      if (pool_.find(L"_x", start) != std::wstring::npos) {
+        std::wstring decoded = wb_decode_escapes(pool_.substr(start));
+        pool_.resize(start);
+        pool_ += decoded;
+      }
+      if (pool_.size() > wb_limits::max_shared_chars)
         fail("The shared-string table of the workbook is too large");
-      offsets_.push_back(pool_.size());
-      pool_ += text;
+      offsets_.push_back(start);
       in_si_ = false;
     } else if (name == "rPh") {
       if (phonetic_ > 0) --phonetic_;
@@ -251,7 +257,9 @@ class styles_handler final : public xml_handler {
   bool in_xfs = false;
 };
 
-long long days_from_civil(long long y, unsigned m, unsigned d) { return tk_days_from_civil(y, m, d); }
+long long days_from_civil(long long y, unsigned m, unsigned d) {
+  return tk_days_from_civil(y, m, d);
+}
 
 // An ISO 8601 cell value (t="d") as a serial number of the workbook's system.
 bool iso_to_serial(std::string_view s, bool b_1904, double& serial) {
@@ -341,7 +349,24 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       next_row_ = row + 1;
       next_col_ = 0;
     } else if (name == "c") {
-      std::string_view r = xml_push_parser::find(a, n, "r");
+      // One pass over the attributes for the three a cell may carry.
+      std::string_view r, t, style_text;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (a[i].name.size() != 1) continue;
+        switch (a[i].name[0]) {
+          case 'r':
+            r = a[i].value;
+            break;
+          case 't':
+            t = a[i].value;
+            break;
+          case 's':
+            style_text = a[i].value;
+            break;
+          default:
+            break;
+        }
+      }
       if (r.empty()) {
         cell_.row = row_;
         cell_.col = next_col_;
@@ -353,9 +378,9 @@ class xlsx_sheet_stream final : public wb_cell_stream, private xml_handler {
       }
       if (cell_.col >= wb_limits::max_columns) fail("A cell of the worksheet lies beyond the grid");
       next_col_ = cell_.col + 1;
-      type_ = type_of(xml_push_parser::find(a, n, "t"));
+      type_ = type_of(t);
       unsigned style = 0;
-      parse_number(xml_push_parser::find(a, n, "s"), style);
+      parse_number(style_text, style);
       cell_.format = book_.style_class(style);
       value_.clear();
       b_value_ = false;
