@@ -27,23 +27,6 @@ wb_byte_vector take(wb_byte_span data, std::size_t at, std::size_t count) {
                         data.begin() + static_cast<long>(at + count));
 }
 
-wb_byte_vector utf16le(const std::wstring& text) {
-  wb_byte_vector out;
-  for (wchar_t c : text) {
-    auto code = static_cast<std::uint32_t>(c);
-    if (code > 0xFFFF) {  // a surrogate pair
-      code -= 0x10000;
-      const std::uint32_t high = 0xD800 + (code >> 10), low = 0xDC00 + (code & 0x3FF);
-      out.insert(out.end(), {static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(high >> 8),
-                             static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(low >> 8)});
-    } else {
-      out.push_back(static_cast<std::uint8_t>(code));
-      out.push_back(static_cast<std::uint8_t>(code >> 8));
-    }
-  }
-  return out;
-}
-
 wb_byte_vector le32(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
           static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
@@ -226,7 +209,7 @@ bool biff_decryptor::open(const std::wstring& password) {
     xor_array_ = xor_array(bytes);
     return true;
   }
-  const wb_byte_vector text = utf16le(password);
+  const wb_byte_vector text = wb_crypto::password_bytes(password);
   if (text.size() > 510) return false;  // 255 characters at most
   if (method_ == method::rc4) {
     wb_byte_vector h0 = wb_crypto::digest(wb_hash::md5, {text});

@@ -45,23 +45,6 @@ wb_byte_vector slice(wb_byte_span data, std::size_t at, std::size_t count) {
                         data.begin() + static_cast<long>(at + count));
 }
 
-wb_byte_vector utf16le(const std::wstring& text) {
-  wb_byte_vector out;
-  for (wchar_t c : text) {
-    auto code = static_cast<std::uint32_t>(c);
-    if (code > 0xFFFF) {
-      code -= 0x10000;
-      const std::uint32_t high = 0xD800 + (code >> 10), low = 0xDC00 + (code & 0x3FF);
-      out.insert(out.end(), {static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(high >> 8),
-                             static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(low >> 8)});
-    } else {
-      out.push_back(static_cast<std::uint8_t>(code));
-      out.push_back(static_cast<std::uint8_t>(code >> 8));
-    }
-  }
-  return out;
-}
-
 // Cut or padded with 0x36, as the agile scheme sizes keys and vectors.
 wb_byte_vector fit(wb_byte_vector bytes, std::size_t size) {
   bytes.resize(size, 0x36);
@@ -174,7 +157,7 @@ void ooxml_decryptor::read_agile(wb_byte_span xml) {
 
 bool ooxml_decryptor::open(const std::wstring& password) {
   tk_trace(1, "ooxml_decryptor::open");  // never the password itself
-  const wb_byte_vector text = utf16le(password);
+  const wb_byte_vector text = wb_crypto::password_bytes(password);
   if (text.size() > 510) return false;  // 255 characters at most
   return b_agile_ ? open_agile(text) : open_standard(text);
 }

@@ -159,6 +159,24 @@ wb_byte_vector wb_crypto::spun_digest(wb_hash hash, wb_byte_span salt, wb_byte_s
   return h;
 }
 
+wb_byte_vector wb_crypto::password_bytes(const std::wstring& password) {
+  wb_byte_vector out;
+  out.reserve(password.size() * 2);
+  for (wchar_t c : password) {
+    auto code = static_cast<std::uint32_t>(c);
+    if (code > 0xFFFF) {  // a surrogate pair
+      code -= 0x10000;
+      const std::uint32_t high = 0xD800 + (code >> 10), low = 0xDC00 + (code & 0x3FF);
+      out.insert(out.end(), {static_cast<std::uint8_t>(high), static_cast<std::uint8_t>(high >> 8),
+                             static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(low >> 8)});
+    } else {
+      out.push_back(static_cast<std::uint8_t>(code));
+      out.push_back(static_cast<std::uint8_t>(code >> 8));
+    }
+  }
+  return out;
+}
+
 wb_byte_vector wb_crypto::base64(std::string_view text) {
   std::string clean;
   for (char c : text)

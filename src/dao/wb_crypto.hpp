@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,10 @@ class wb_crypto final {
   // A hash named as an agile EncryptionInfo names it ("SHA512"); false when
   // it is none of those above.
   static bool hash_by_name(std::string_view name, wb_hash& hash);
+
+  // A password as Office's schemes hash it: UTF-16LE, characters beyond the
+  // Basic Multilingual Plane as surrogate pairs.
+  static wb_byte_vector password_bytes(const std::wstring& password);
 
   // Base64 as agile EncryptionInfo stores its values; empty when malformed.
   static wb_byte_vector base64(std::string_view text);
